@@ -1,0 +1,25 @@
+// Routines of the application frame that the draw and the maintenance
+// windows call.
+#pragma once
+
+namespace app {
+
+// The program's entry after the runtime started: loads the forms, prepares
+// the draw state, opens the start window and runs the message loop.
+int RunProgram();
+
+// Registers every handler of the application frame by name.
+void registerAppHandlers();
+// Registers the handlers of every folder (frame, draw, maintenance): what the
+// program and the form-loading test use.
+void registerAllHandlers();
+
+// Applies the settings record to the start window (titles, background
+// picture, idle music, layout) and leaves the settings store current.
+void ApplySystemSettings();
+
+// The check at the head of the guarded start-menu actions: stops and closes
+// the winners list; refuses while the draw panel is open. True: go on.
+bool GuardDrawRunning();
+
+}  // namespace app
