@@ -22,4 +22,8 @@ void ApplySystemSettings();
 // the winners list; refuses while the draw panel is open. True: go on.
 bool GuardDrawRunning();
 
+// True once the exit item has begun ending the program: the stores may be
+// closed and the windows are going; nothing may be restored or written.
+bool ProgramEnding();
+
 }  // namespace app

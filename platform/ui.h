@@ -63,6 +63,9 @@ void initRuntime(int argc = 0, char** argv = nullptr);
 // not declared before its child, a missing picture, a binding to an unknown
 // handler.
 bool loadForms(const std::string& dir, std::string* error);
+// The bytes of a picture kept with the loaded forms (path relative to the
+// forms folder, e.g. "pictures/x.jpg"); empty when there is none.
+Bytes formPicture(const std::string& path);
 // Names of the loaded windows.
 std::vector<std::string> windowNames();
 // Forgets every loaded form and closes every window (tests).
@@ -310,6 +313,9 @@ void clearShownDialogs();
 // Popup menus: the next popup chooses the item with this caption (as shown,
 // "&&" already as "&"), or none when empty.
 void queueMenuChoice(const Text& caption);
+// Makes screenWidth/screenHeight report this size (0, 0: the real screen), so
+// layouts can be checked for several screens.
+void overrideScreenSize(int width, int height);
 // Delivers a hot-key press of vk as the real key event would.
 void pressKey(int vk);
 // endProgram then runs its callbacks, records the code and quits every loop

@@ -1,0 +1,54 @@
+// The spine of the process: start-up, the exit item and the end of the
+// program when the start window is destroyed.
+#include <string>
+
+#include "app/app.h"
+#include "app/frame.h"
+#include "model/drawstate.h"
+#include "model/text.h"
+#include "platform/store.h"
+#include "platform/ui.h"
+
+using model::operator""_t;
+
+namespace app {
+
+namespace {
+bool gEnding = false;
+}
+
+bool ProgramEnding() { return gEnding; }
+void MarkProgramEnding() { gEnding = true; }
+std::string formsFolder() { return ":/forms"; }
+
+int RunProgram() {
+  std::string error;
+  registerAllHandlers();
+  if (!ui::loadForms(formsFolder(), &error)) ui::fatalError(0, model::Text::fromUtf8(error));
+  model::InitGlobalArrays();
+  ui::atProgramEnd(&model::FreeGlobalVariables);
+  gEnding = false;
+  if (!ui::Window("StartWindow").open()) ui::fatalError(0, "载入启动窗口失败"_t);
+  return ui::runMessageLoop();
+}
+
+void OnStartMenuExitClick() {
+  MarkProgramEnding();
+  model::gSuppressListRestore = 1;
+  for (const char* name : {"WinnersListWindow", "DrawPanelWindow", "DrawBackdropWindow"}) {
+    ui::Window w(name);
+    if (w.exists() && w.isOpen()) w.destroy();
+  }
+  ui::plainSleep(500);
+  store::close();
+  ui::Window("StartWindow").destroy();
+}
+
+void OnStartDestroying() {
+  MarkProgramEnding();
+  model::gBannerScrolling = 0;
+  ui::waitPumping(20);
+  ui::endProgram(0);
+}
+
+}  // namespace app

@@ -1,0 +1,137 @@
+// The tool strip along the bottom of the start window: start menu, clock,
+// auto-hide, minimise and restore, and the guard of the menu actions.
+#include <string>
+
+#include "app/app.h"
+#include "app/frame.h"
+#include "model/drawstate.h"
+#include "model/records.h"
+#include "platform/music.h"
+#include "platform/ui.h"
+
+using model::operator""_t;
+using model::Text;
+
+namespace app {
+
+namespace {
+ui::Control startCtl(const char* name) { return ui::Control("StartWindow", name); }
+bool isOpen(const char* window) {
+  ui::Window w(window);
+  return w.exists() && w.isOpen();
+}
+void destroyIfOpen(const char* window) {
+  ui::Window w(window);
+  if (w.exists() && w.isOpen()) w.destroy();
+}
+}  // namespace
+
+bool GuardDrawRunning() {
+  model::gListScrolling = 0;
+  destroyIfOpen("WinnersListWindow");
+  if (isOpen("DrawPanelWindow")) {
+    ui::Window backdrop("DrawBackdropWindow");
+    ui::Window panel("DrawPanelWindow");
+    backdrop.setAlwaysOnTop(false);
+    panel.setAlwaysOnTop(false);
+    ui::messageBox("抽奖时候不能进行该操作！"_t);
+    backdrop.setAlwaysOnTop(true);
+    panel.setAlwaysOnTop(true);
+    return false;
+  }
+  return true;
+}
+
+void OnStartMenuStartDrawClick() {
+  model::gListScrolling = 0;
+  if (isOpen("WinnersListWindow")) {
+    model::gSuppressListRestore = 1;
+    ui::Window("WinnersListWindow").destroy();
+  }
+  music::stopAll();
+  startCtl("祝福词").setVisible(false);
+  ui::Window backdrop("DrawBackdropWindow");
+  ui::Window panel("DrawPanelWindow");
+  backdrop.open();
+  panel.open();
+  backdrop.setVisible(true);
+  panel.setVisible(true);
+}
+
+void OnStartMenuHelpClick() {
+  if (!GuardDrawRunning()) return;
+  ui::shellOpen(model::programPath(ui::programFolder(), model::kHelpFile));
+}
+
+void OnStartMenuAboutClick() {
+  if (!GuardDrawRunning()) return;
+  ui::Window("AboutWindow").open(true);
+}
+
+void OnStartStartButtonClick() {
+  ui::Window("StartWindow").popupMenu(0, startCtl("图片框1").top());
+}
+
+Text ClockText(int hour, int minute, int second) {
+  auto two = [](int v) { return model::rightText("0"_t + model::numberToText(static_cast<long long>(v)), 2); };
+  return model::numberToText(static_cast<long long>(hour)) + ":"_t + two(minute) + ":"_t + two(second);
+}
+
+void OnStartClockTimer() {
+  const ui::LocalTime t = ui::localTime();
+  startCtl("透明标签10").setCaption(ClockText(t.hour, t.minute, t.second));
+  ShowMuteState();
+}
+
+void OnStartClockLabelMouseDown(int, int, int) {
+  // A press on the clock has no effect.
+}
+
+void OnStartToolStripRightMouseDown(int x, int y, int) {
+  ui::Control check = startCtl("选择框1");
+  check.setTop(startCtl("图片框1").top() + y - check.height());
+  check.setLeft(x);
+  check.setVisible(true);
+}
+
+void OnStartAutoHideCheckClick() { startCtl("选择框1").setVisible(false); }
+
+void OnStartMouseMove(int, int y, int) {
+  ui::Control check = startCtl("选择框1");
+  ui::Control strip = startCtl("图片框1");
+  if (check.checked() && y > strip.top()) strip.setVisible(true);
+  if (check.checked() && y < strip.top()) {
+    strip.setVisible(false);
+    startCtl("图片框3").setVisible(false);
+    check.setVisible(false);
+  }
+}
+
+void OnStartToolStripMouseUp(int, int, int) { startCtl("图片框3").setVisible(false); }
+void OnStartMouseUp(int, int, int) { startCtl("图片框3").setVisible(false); }
+
+void OnStartMinimizeButtonClick() {
+  ui::Window("StartWindow").setState(ui::kMinimized);
+  for (const char* name :
+       {"DrawBackdropWindow", "DrawPanelWindow", "WinnersListWindow", "BannerWindow"}) {
+    ui::Window w(name);
+    if (w.exists()) w.setVisible(false);
+  }
+}
+
+void OnStartMoved() {
+  const int state = ui::Window("StartWindow").state();
+  const bool drawOpen = isOpen("DrawPanelWindow") && isOpen("DrawBackdropWindow");
+  const bool listOpen = isOpen("WinnersListWindow");
+  auto show = [](std::initializer_list<const char*> names, bool on) {
+    for (const char* n : names) ui::Window(n).setVisible(on);
+  };
+  if (state == ui::kMinimized && drawOpen)
+    show({"DrawBackdropWindow", "DrawPanelWindow", "BannerWindow"}, false);
+  if (state == ui::kNormal && drawOpen)
+    show({"DrawBackdropWindow", "DrawPanelWindow", "BannerWindow"}, true);
+  if (state == ui::kMinimized && listOpen) show({"WinnersListWindow"}, false);
+  if (state == ui::kNormal && listOpen) show({"WinnersListWindow"}, true);
+}
+
+}  // namespace app

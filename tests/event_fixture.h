@@ -1,0 +1,97 @@
+// A throw-away program folder for tests: the data folder with the three
+// stores, the picture and music folders, and a forms folder assembled from
+// the program's own forms plus stand-ins.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/records.h"
+#include "platform/store.h"
+
+namespace fixture {
+
+using Row = std::vector<store::Value>;
+
+inline std::vector<store::FieldDef> fieldDefs(const std::vector<model::FieldSpec>& specs) {
+  std::vector<store::FieldDef> defs;
+  for (const auto& s : specs) {
+    const std::string kind = s.kind;
+    store::FieldType type = store::FieldType::Text;
+    if (kind == "integer") type = store::FieldType::Integer;
+    if (kind == "double") type = store::FieldType::Double;
+    if (kind == "bytes") type = store::FieldType::ByteSet;
+    defs.push_back({model::Text::fromUtf8(s.name), type});
+  }
+  return defs;
+}
+
+class TempEvent {
+ public:
+  TempEvent() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pd-event-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    dir = mkdtemp(buf.data());
+    for (const char* sub : {"data", "Prize/bj", "Music/bj", "Music/Start", "Music/end", "fonts"})
+      std::filesystem::create_directories(std::filesystem::path(dir) / sub);
+  }
+  ~TempEvent() {
+    store::closeAll();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  TempEvent(const TempEvent&) = delete;
+  TempEvent& operator=(const TempEvent&) = delete;
+
+  std::string path(const std::string& rel) const { return dir + "/" + rel; }
+
+  // Writes a store file with the fields of its record and the given rows.
+  void makeStore(const char* fileText, const std::vector<model::FieldSpec>& specs,
+                 const std::vector<Row>& rows) const {
+    const std::string file = model::programPath(dir, fileText);
+    store::createStoreFile(file, fieldDefs(specs));
+    const model::Text alias = model::Text::fromUtf8("fixture");
+    store::open(file, alias);
+    for (const auto& r : rows) store::append(r);
+    store::close();
+  }
+  void makePersons(const std::vector<Row>& rows) const {
+    makeStore(model::kPersonsFile, model::personFields(), rows);
+  }
+  void makeAwards(const std::vector<Row>& rows) const {
+    makeStore(model::kAwardsFile, model::awardFields(), rows);
+  }
+  // Settings are written by field name: 主标题 副标题 祝福词 背景图片 背景音乐
+  // 开始抽奖音乐 停止抽奖音乐 中奖名单音乐, in that order.
+  void makeSettings(const std::vector<model::Text>& values) const {
+    Row row;
+    for (const auto& v : values) row.push_back(v);
+    makeStore(model::kSettingsFile, model::settingsFields(),
+              values.empty() ? std::vector<Row>{} : std::vector<Row>{row});
+  }
+
+  // A forms folder holding the named program forms (from the source tree),
+  // every program picture, and extra forms given as JSON texts.
+  std::string makeForms(const std::vector<std::string>& programForms,
+                        const std::vector<std::pair<std::string, std::string>>& extra = {}) const {
+    namespace fs = std::filesystem;
+    const fs::path src = fs::path(PD_SOURCE_DIR) / "forms";
+    const fs::path dst = fs::path(dir) / "forms";
+    fs::create_directories(dst);
+    if (fs::exists(src / "pictures"))
+      fs::copy(src / "pictures", dst / "pictures", fs::copy_options::recursive);
+    for (const auto& f : programForms) fs::copy_file(src / (f + ".json"), dst / (f + ".json"));
+    for (const auto& [name, json] : extra) {
+      FILE* out = fopen((dst / (name + ".json")).c_str(), "wb");
+      fwrite(json.data(), 1, json.size(), out);
+      fclose(out);
+    }
+    return dst.string();
+  }
+
+  std::string dir;
+};
+
+}  // namespace fixture
