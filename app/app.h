@@ -2,11 +2,16 @@
 // windows call.
 #pragma once
 
+#include <string>
+
 namespace app {
 
 // The program's entry after the runtime started: loads the forms, prepares
 // the draw state, opens the start window and runs the message loop.
 int RunProgram();
+// The start-up before the message loop: forms from the folder `forms`, the
+// draw state, the end-of-program callback, the start window.
+bool StartProgram(const std::string& forms);
 
 // Registers every handler of the application frame by name.
 void registerAppHandlers();

@@ -21,14 +21,21 @@ bool ProgramEnding() { return gEnding; }
 void MarkProgramEnding() { gEnding = true; }
 std::string formsFolder() { return ":/forms"; }
 
-int RunProgram() {
+bool StartProgram(const std::string& forms) {
   std::string error;
   registerAllHandlers();
-  if (!ui::loadForms(formsFolder(), &error)) ui::fatalError(0, model::Text::fromUtf8(error));
+  if (!ui::loadForms(forms, &error)) ui::fatalError(0, model::Text::fromUtf8(error));
   model::InitGlobalArrays();
-  ui::atProgramEnd(&model::FreeGlobalVariables);
+  static bool registered = false;
+  if (!registered) ui::atProgramEnd(&model::FreeGlobalVariables);
+  registered = true;
   gEnding = false;
   if (!ui::Window("StartWindow").open()) ui::fatalError(0, "载入启动窗口失败"_t);
+  return true;
+}
+
+int RunProgram() {
+  StartProgram(formsFolder());
   return ui::runMessageLoop();
 }
 

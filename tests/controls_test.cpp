@@ -1,0 +1,283 @@
+// The form runtime's controls: their properties, events and the semantics the
+// handlers rely on (radio boxes, combo boxes, list views, sliders, menus...).
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSlider>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "platform/ui.h"
+#include "platform/ui_testing.h"
+#include "tests/ui_fixture.h"
+
+using namespace uitest;
+using model::Text;
+using model::operator""_t;
+
+namespace {
+
+class Controls : public FormsTest {
+ protected:
+  void SetUp() override {
+    FormsTest::SetUp();
+    ASSERT_TRUE(win.open());
+  }
+  ui::Window win{"ControlsWindow"};
+  ui::Control c(const char* name) { return win.ctl(name); }
+  QWidget* widget(const char* name) { return ui::testing::controlWidget("ControlsWindow", name); }
+};
+
+TEST_F(Controls, SettingOneRadioBoxNeverClearsAnother) {
+  EXPECT_TRUE(c("单选框1").checked());
+  c("单选框2").setChecked(true);
+  EXPECT_TRUE(c("单选框1").checked());
+  EXPECT_TRUE(c("单选框2").checked());
+  c("单选框1").setChecked(false);
+  c("单选框2").setChecked(false);
+  EXPECT_FALSE(c("单选框1").checked());
+  // A user's click still selects one of the group only.
+  c("单选框1").setChecked(true);
+  static_cast<QAbstractButton*>(widget("单选框2"))->click();
+  EXPECT_FALSE(c("单选框1").checked());
+  EXPECT_TRUE(c("单选框2").checked());
+  static_cast<QAbstractButton*>(widget("单选框2"))->click();  // clicking it again keeps it
+  EXPECT_TRUE(c("单选框2").checked());
+}
+
+TEST_F(Controls, CheckBoxClickSeesTheNewState) {
+  bool seen = false;
+  actions()["OnCheckClick"] = [&](const ui::EventArgs&) { seen = c("选择框1").checked(); };
+  static_cast<QAbstractButton*>(widget("选择框1"))->click();
+  EXPECT_EQ(count("OnCheckClick"), 1);
+  EXPECT_TRUE(seen);
+  c("选择框1").setChecked(false);  // the program's write raises nothing
+  EXPECT_EQ(count("OnCheckClick"), 1);
+}
+
+TEST_F(Controls, ComboItemChosenArrivesWithTheTextAlreadySet) {
+  Text seen;
+  actions()["OnEditComboChosen"] = [&](const ui::EventArgs&) { seen = c("组合框2").text(); };
+  EXPECT_EQ(c("组合框2").text(), "a.mp3"_t);
+  c("组合框2").addItem("b.mp3"_t);
+  EXPECT_EQ(c("组合框2").text(), "a.mp3"_t);  // adding keeps the typed text
+  EXPECT_EQ(c("组合框2").itemCount(), 2);
+  auto* combo = static_cast<QComboBox*>(widget("组合框2"));
+  combo->setFocus();
+  QTest::keyClick(combo, Qt::Key_Down);
+  ASSERT_EQ(count("OnEditComboChosen"), 1);
+  EXPECT_EQ(seen, c("组合框2").itemText(c("组合框2").selectedIndex()));
+  EXPECT_FALSE(seen.empty());
+  // The program's own writes raise nothing.
+  c("组合框2").setText("c:\\x.mp3"_t);
+  EXPECT_EQ(c("组合框2").text(), "c:\\x.mp3"_t);
+  EXPECT_EQ(count("OnEditComboChosen"), 1);
+}
+
+TEST_F(Controls, ListComboSelectedIndexBounds) {
+  struct Case {
+    int set, index;
+    const char* text;
+  } cases[] = {{0, 0, "1"}, {3, 3, "10"}, {9, 3, "10"}, {-1, -1, ""}, {-7, -1, ""}};
+  for (const Case& k : cases) {
+    c("组合框1").setSelectedIndex(k.set);
+    EXPECT_EQ(c("组合框1").selectedIndex(), k.index) << k.set;
+    EXPECT_EQ(c("组合框1").text(), Text::fromUtf8(k.text)) << k.set;
+  }
+  c("组合框1").setText("2"_t);  // a list shows only one of its items
+  EXPECT_EQ(c("组合框1").selectedIndex(), 1);
+  EXPECT_EQ(count("OnListComboChosen"), 0);
+}
+
+TEST_F(Controls, ListViewRowsCellsAndFind) {
+  ui::Control list = c("超级列表框1");
+  EXPECT_EQ(list.columnCount(), 3);
+  EXPECT_EQ(static_cast<QTreeWidget*>(widget("超级列表框1"))->columnWidth(1), 60);
+  EXPECT_EQ(list.insertRow(100, "Abc"_t), 0);  // beyond the count: at the end
+  EXPECT_EQ(list.insertRow(5, "张三"_t), 1);
+  EXPECT_EQ(list.insertRow(0, "first"_t), 0);
+  EXPECT_EQ(list.appendRow(), 3);
+  EXPECT_EQ(list.rowCount(), 4);
+  list.setCell(1, 2, "13800000000"_t);
+  list.setCell(1, 9, "ignored"_t);
+  EXPECT_EQ(list.cell(1, 0), "Abc"_t);
+  EXPECT_EQ(list.cell(1, 2), "13800000000"_t);
+  EXPECT_EQ(list.cell(9, 0), Text());
+  EXPECT_EQ(list.cell(3, 0), Text());
+  struct Find {
+    const char* text;
+    int row;
+  } finds[] = {{"abc", 1}, {"ABC", 1}, {"Ab", -1}, {"张三", 2}, {"", 3}, {"none", -1}};
+  for (const Find& f : finds) EXPECT_EQ(list.findItem(Text::fromUtf8(f.text)), f.row) << f.text;
+  EXPECT_EQ(list.selectedIndex(), -1);
+  list.selectRow(2);
+  EXPECT_EQ(list.selectedIndex(), 2);
+  EXPECT_GE(count("OnListCurrentChanged"), 1);
+  list.ensureVisible(2);
+  list.selectRow(-1);
+  EXPECT_EQ(list.selectedIndex(), -1);
+  list.removeAllRows();
+  EXPECT_EQ(list.rowCount(), 0);
+}
+
+TEST_F(Controls, ListViewClicksReachItThroughADisabledLabel) {
+  ui::Control list = c("超级列表框1");
+  for (int i = 0; i < 10; ++i) list.insertRow(i, Text::fromUtf8(std::to_string(i)));
+  QWidget* w = ui::testing::windowWidget("ControlsWindow");
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  auto* tree = static_cast<QTreeWidget*>(widget("超级列表框1"));
+  // The hint label lies over the list; the click at its middle goes through it.
+  QPoint inWindow = widget("透明标签2")->geometry().center();
+  QTreeWidgetItem* under = tree->itemAt(tree->viewport()->mapFrom(w, inWindow));
+  ASSERT_NE(under, nullptr);
+  int expectedRow = tree->indexOfTopLevelItem(under);
+  log().clear();
+  QTest::mouseClick(w->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
+  EXPECT_EQ(count("OnListClick"), 1);
+  EXPECT_EQ(list.selectedIndex(), expectedRow);
+  QTest::mouseDClick(w->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
+  EXPECT_EQ(count("OnListDoubleClick"), 1);
+  // Focus moving elsewhere is the list's focus lost.
+  widget("编辑框1")->setFocus();
+  EXPECT_EQ(count("OnListFocusLost"), 1);
+}
+
+TEST_F(Controls, SliderClampsAndRaisesOnlyForTheUser) {
+  ui::Control s = c("滑块条1");
+  EXPECT_EQ(s.position(), 100);
+  EXPECT_EQ(s.minimum(), 0);
+  EXPECT_EQ(s.maximum(), 100);
+  s.setPosition(101);
+  EXPECT_EQ(s.position(), 100);
+  s.setPosition(-3);
+  EXPECT_EQ(s.position(), 0);
+  EXPECT_EQ(count("OnSliderChanged"), 0);
+  auto* slider = static_cast<QSlider*>(widget("滑块条1"));
+  EXPECT_EQ(slider->orientation(), Qt::Vertical);
+  EXPECT_TRUE(slider->invertedAppearance());
+  s.setPosition(50);
+  s.setFocus();
+  QTest::keyClick(slider, Qt::Key_PageUp);
+  EXPECT_EQ(count("OnSliderChanged"), 1);
+  EXPECT_NE(s.position(), 50);
+}
+
+TEST_F(Controls, ProgressStatusEditAndCheckList) {
+  ui::Control p = c("进度条1");
+  EXPECT_FALSE(p.visible());
+  p.setVisible(true);
+  p.setMaximum(10);
+  p.setPosition(4);
+  EXPECT_EQ(p.position(), 4);
+  p.setPosition(p.position() + 100);
+  EXPECT_EQ(p.position(), 10);
+  c("状态条1").setStatusText(0, "正在提取数据,请稍候..."_t);
+  c("编辑框5").setText("  "_t);
+  EXPECT_EQ(c("编辑框5").text(), "  "_t);  // no trimming
+  EXPECT_EQ(c("编辑框1").text(), "100"_t);
+  ui::Control list = c("选择列表框1");
+  EXPECT_EQ(list.itemCount(), 4);
+  EXPECT_EQ(list.selectedIndex(), -1);
+  list.setSelectedIndex(2);
+  EXPECT_EQ(list.selectedIndex(), 2);
+  EXPECT_FALSE(list.itemChecked(2));
+  EXPECT_EQ(c("标签2").caption(), "一\r\n二"_t);  // read back byte for byte
+}
+
+TEST_F(Controls, FileDialogScriptedAnswers) {
+  ui::Control d = c("通用对话框1");
+  d.setKeepCurrentDir(true);
+  ui::testing::queueFileAnswer(true, "/tmp/export/名单");
+  EXPECT_TRUE(d.showDialog());
+  EXPECT_EQ(d.fileName(), "/tmp/export/名单.xls"_t);  // the default extension
+  ui::testing::queueFileAnswer(false, "");
+  EXPECT_FALSE(d.showDialog());
+  EXPECT_FALSE(d.showDialog());  // unscripted: cancelled
+  auto shown = ui::testing::shownDialogs();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].kind, "file");
+  EXPECT_EQ(shown[0].text, "Excel 文件|*.xls"_t);
+}
+
+TEST_F(Controls, DeclaredTextsAndTimerSwitch) {
+  EXPECT_EQ(win.caption(), "控件"_t);
+  ui::Window main("MainWindow");
+  main.open();
+  EXPECT_EQ(main.ctl("超级按钮1").caption(), "最小化"_t);
+  EXPECT_FALSE(main.ctl("超级按钮1").picture().empty());
+  main.ctl("时钟1").setTimerEnabled(false);
+  log().clear();
+  ui::waitPumping(40);
+  EXPECT_EQ(count("OnClockTick"), 0);
+  main.ctl("时钟1").setInterval(5);
+  main.ctl("时钟1").setTimerEnabled(true);
+  ui::waitPumping(40);
+  EXPECT_GE(count("OnClockTick"), 2);
+}
+
+TEST_F(Controls, LabelsPaintShadowAndBackground) {
+  ui::Window main("MainWindow");
+  main.open();
+  QWidget* label = ui::testing::controlWidget("MainWindow", "标签1");
+  QImage img = label->grab().toImage();
+  EXPECT_EQ(img.pixel(1, 1), qRgb(0, 0, 0));  // its black background
+  main.ctl("标签1").setEnabled(false);
+  EXPECT_TRUE(label->testAttribute(Qt::WA_TransparentForMouseEvents));
+  main.ctl("标签1").setEnabled(true);
+  EXPECT_FALSE(label->testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+TEST_F(Controls, PictureBoxKeepsBytesAsGiven) {
+  ui::Window main("MainWindow");
+  main.open();
+  ui::Control box = main.ctl("图片框1");
+  ui::Bytes declared = box.picture();
+  EXPECT_FALSE(declared.empty());
+  ui::Bytes other{0x89, 'P', 'N', 'G', 0, 1};
+  box.setPicture(other);
+  EXPECT_EQ(box.picture(), other);
+  box.setPicture({});
+  EXPECT_TRUE(box.picture().empty());
+  main.destroy();
+  ui::processPendingOnce();
+  EXPECT_TRUE(box.picture().empty());  // closed: nothing to read
+  main.open();
+  EXPECT_EQ(box.picture(), declared);
+}
+
+TEST_F(Controls, PopupMenuChoosesFitsAndRunsTheClickAfterwards) {
+  ui::Window main("MainWindow");
+  main.open();
+  ui::testing::queueMenuChoice("废奖&补奖"_t);
+  main.popupMenu(0, ui::screenHeight() - 2);
+  EXPECT_EQ(count("OnMenuVoid"), 0);  // the command arrives after the menu closed
+  ui::processPendingOnce();
+  EXPECT_EQ(count("OnMenuVoid"), 1);
+  EXPECT_LT(ui::testing::lastPopupPosition().y(), ui::screenHeight() - 2);
+  EXPECT_GE(ui::testing::lastPopupPosition().y(), 0);
+  // A hidden or disabled item cannot be chosen; no choice runs nothing.
+  ui::testing::queueMenuChoice("退出"_t);
+  main.popupMenu(10, 10);
+  ui::testing::queueMenuChoice("隐藏"_t);
+  main.popupMenu(10, 10);
+  main.popupMenu(10, 10);
+  ui::processPendingOnce();
+  EXPECT_EQ(count("OnMenuStart"), 0);
+  EXPECT_EQ(ui::testing::lastPopupPosition(), QPoint(10, 10));
+}
+
+TEST_F(Controls, FlatLookAppliesToTheApplication) {
+  ui::setFlatLook(1);
+  EXPECT_TRUE(ui::flatLookOn());
+  EXPECT_FALSE(qApp->styleSheet().isEmpty());
+  ui::setFlatLook(0);
+  EXPECT_FALSE(ui::flatLookOn());
+  EXPECT_TRUE(qApp->styleSheet().isEmpty());
+}
+
+}  // namespace
