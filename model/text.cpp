@@ -246,7 +246,7 @@ Text numberToText(double v) {
   std::string s(buf);
   while (!s.empty() && s.back() == '0') s.pop_back();
   if (!s.empty() && s.back() == '.') s.pop_back();
-  if (s == "-0") s = "0";  // a tiny negative value rounds to zero
+  if (s.size() == 2 && s[0] == '-' && s[1] == '0') s.erase(0, 1);  // a tiny negative value rounds to zero
   return Text::fromGbk(std::move(s));
 }
 

@@ -118,7 +118,9 @@ class FormLabel : public QWidget {
       p.setPen(Qt::black);
       p.drawText(rect().translated(2, 2), flags, text);
     }
-    p.setPen(isEnabled() ? color : QColor(128, 128, 128));
+    // Only the label's own disabled state greys it: a window disabled under
+    // a modal one keeps its captions in their colours.
+    p.setPen(isEnabledTo(window()) ? color : QColor(128, 128, 128));
     p.drawText(rect(), flags, text);
   }
 
@@ -167,7 +169,9 @@ class PictureButton : public QAbstractButton {
     if (!face->isNull()) p.drawImage(rect(), *face);
     if (!text().isEmpty()) {
       p.setFont(font());
-      p.setPen(isEnabled() ? color : QColor(128, 128, 128));
+      // Only the label's own disabled state greys it: a window disabled under
+    // a modal one keeps its captions in their colours.
+    p.setPen(isEnabledTo(window()) ? color : QColor(128, 128, 128));
       p.drawText(rect(), Qt::AlignCenter, text());
     }
   }
@@ -544,7 +548,7 @@ bool Control::enabled() const {
   ControlDesc* d = live(*this);
   if (!d) return false;
   if (d->timer) return d->timer->isActive();
-  return d->widget && d->widget->isEnabled();
+  return d->widget && d->widget->isEnabledTo(d->widget->window());
 }
 
 void Control::setEnabled(bool v) {
