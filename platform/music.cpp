@@ -8,6 +8,7 @@
 // piece. Every SDL call happens under gLock, on the caller's thread or on the
 // sequencer.
 #include "platform/music.h"
+#include "platform/volume.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -81,6 +82,7 @@ void resetRequest(Player& p) {
 bool ensureDevice(Player& p) {
   if (p.deviceTried) return p.deviceOpen;
   p.deviceTried = true;
+  volume::silenceAlsaErrors();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   Mix_Init(MIX_INIT_MP3);
   if (Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {

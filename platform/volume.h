@@ -46,6 +46,10 @@ class Backend {
   virtual void toggleMute() = 0;
 };
 
+// Keeps ALSA from printing its errors to stderr (a machine without a card);
+// called before anything opens an ALSA device, the music player included.
+void silenceAlsaErrors();
+
 // The back end in use (the ALSA one unless replaced).
 Backend& backend();
 // Replaces the back end (tests); null restores the ALSA one.

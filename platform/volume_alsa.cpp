@@ -19,10 +19,15 @@ namespace {
 // ALSA prints its errors to stderr unless a handler is installed.
 void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
-void silenceAlsa() {
+}  // namespace
+
+void silenceAlsaErrors() {
   static std::once_flag once;
   std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaErrors); });
 }
+
+namespace {
+void silenceAlsa() { silenceAlsaErrors(); }
 
 // An open simple mixer with one chosen playback element.
 class MixerHandle {
