@@ -306,7 +306,8 @@ void enableScripting(bool on);
 void queueMessageAnswer(int result);
 void queueInputAnswer(bool ok, const Text& text);
 void queueFileAnswer(bool ok, const std::string& path);
-// Runs fn inside the next dialog's nested loop before it is answered.
+// Runs fn inside the next dialog's (or pop-up menu's) nested loop before it is
+// answered.
 void queueDuringDialog(std::function<void()> fn);
 std::vector<ShownDialog> shownDialogs();
 void clearShownDialogs();

@@ -73,6 +73,11 @@ struct ControlDecl {
   int interval = 1000;
   QString dialogType;  // "open" or "save"
   QString filter, defaultExt;
+  // menuStyle: background, text, highlight background, highlight text,
+  // separator and icon band (empty: the plain look), and one icon per command
+  // item of the window's menu, in menu order.
+  std::vector<QColor> menuColors;
+  std::vector<Bytes> menuIcons;
   std::map<std::string, std::string> events;  // event -> handler name
 };
 

@@ -27,7 +27,7 @@ const std::set<QString> kControlKeys = {
     "focusable",  "picture",  "pictures",    "items",    "columns",   "parts",
     "checked",    "style",    "min",         "max",      "position",  "tickFrequency",
     "pageStep",   "lineStep", "orientation", "inverted", "ticks",     "interval",
-    "dialogType", "filter",   "defaultExt",  "events"};
+    "dialogType", "filter",   "defaultExt",  "colors",   "icons",     "events"};
 
 const std::set<std::string> kMouse = {"mouseDown", "mouseUp",     "rightMouseDown",
                                       "mouseMove", "doubleClick", "click"};
@@ -289,7 +289,65 @@ class Reader {
         c->parts.push_back(static_cast<int>(v.toDouble()));
       }
     }
+    if (!menuStyle(o, c, where)) return false;
     return getEvents(o, te->second, &c->events, where);
+  }
+
+  // The look of the window's pop-up menu: six colours and the icons of its
+  // command items.
+  bool menuStyle(const QJsonObject& o, ControlDecl* c, const QString& where) {
+    if (c->type != "menuStyle") {
+      if (o.contains("colors") || o.contains("icons"))
+        return fail(where, "\"colors\" and \"icons\" belong to a menuStyle control");
+      return true;
+    }
+    if (o.contains("colors")) {
+      QJsonArray colors = o.value("colors").toArray();
+      if (!o.value("colors").isArray() || colors.size() != 6)
+        return fail(where,
+                    "\"colors\" must list six [r, g, b]: background, text, highlight "
+                    "background, highlight text, separator, icon band");
+      for (int i = 0; i < colors.size(); ++i) {
+        QColor color;
+        if (!toColor(colors[i], &color))
+          return fail(where, QString("colour %1 of \"colors\" must be [r, g, b] with values 0 to "
+                                     "255")
+                                 .arg(i + 1));
+        c->menuColors.push_back(color);
+      }
+    }
+    if (o.contains("icons")) {
+      if (!o.value("icons").isArray()) return fail(where, "\"icons\" must be a list of pictures");
+      for (const QJsonValue& v : o.value("icons").toArray()) {
+        Bytes icon;
+        if (!getPicture(v, &icon, where)) return false;
+        if (decodePicture(icon).isNull())
+          return fail(where, "the icon \"" + v.toString() + "\" cannot be decoded");
+        c->menuIcons.push_back(std::move(icon));
+      }
+    }
+    return true;
+  }
+
+  // A menu style pairs its icons with the menu's command items: one style per
+  // window, and no more icons than items.
+  bool checkMenuStyles(const WindowDecl& w, const QString& where) {
+    int commands = 0;
+    for (const MenuItemDecl& item : w.menu)
+      if (item.level == 1 && item.caption != "-") ++commands;
+    const ControlDecl* style = nullptr;
+    for (const ControlDecl& c : w.controls) {
+      if (c.type != "menuStyle") continue;
+      QString cw = where + ", control \"" + QString::fromStdString(c.name) + "\"";
+      if (style)
+        return fail(cw, "the window already has the menu style \"" +
+                            QString::fromStdString(style->name) + "\"");
+      style = &c;
+      if (static_cast<int>(c.menuIcons.size()) > commands)
+        return fail(cw,
+                    QString("%1 icons for %2 menu items").arg(c.menuIcons.size()).arg(commands));
+    }
+    return true;
   }
 
   bool window(const QJsonObject& o, WindowDecl* w) {
@@ -357,7 +415,7 @@ class Reader {
         w->controls.push_back(std::move(c));
       }
     }
-    return true;
+    return checkMenuStyles(*w, where);
   }
 
  private:

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QIcon>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -420,16 +422,50 @@ QString shownCaption(const QString& c) {
   }
   return out;
 }
+
+// Width of the icon band along the styled menu's left edge.
+constexpr int kIconBand = 26;
+
+// The styled menu's sheet: colours are background, text, highlight
+// background, highlight text, separator and icon band. The band is the left
+// part of the menu's background; bandShare is its share of the menu width.
+QString menuSheet(const std::vector<QColor>& c, double bandShare) {
+  auto hex = [&](int i) { return c[i].name(QColor::HexRgb); };
+  QString band = QString::number(bandShare, 'f', 4);
+  QString past = QString::number(std::min(1.0, bandShare + 0.0001), 'f', 4);
+  return QString(
+             "QMenu { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %6, "
+             "stop:%7 %6, stop:%8 %1, stop:1 %1);\n"
+             "  border: 1px solid %5; padding: 2px 0px 2px 4px; }\n"
+             "QMenu::item { background: transparent; color: %2; padding: 4px 24px 4px 10px; }\n"
+             "QMenu::item:selected { background: %3; color: %4; }\n"
+             "QMenu::item:disabled { color: %5; }\n"
+             "QMenu::separator { height: 1px; background: %5; margin: 3px 4px 3px %9px; }\n")
+      .arg(hex(0), hex(1), hex(2), hex(3), hex(4), hex(5), band, past)
+      .arg(kIconBand + 4);
+}
+
+// The window's menu style, if it declares one.
+const ControlDecl* menuStyleOf(const WindowDesc& w) {
+  for (const auto& c : w.controls)
+    if (c->decl.type == "menuStyle") return &c->decl;
+  return nullptr;
+}
 }  // namespace
 
 void Window::popupMenu(int screenX, int screenY) {
   WindowDesc* w = windowOrWarn(name_);
   if (!w || !onUiThread() || !w->widget) return;
   QMenu menu(w->widget);
+  const ControlDecl* style = menuStyleOf(*w);
   std::map<QAction*, std::string> handlers;
   // The items of the pop-up are the level-1 items under the first level-0 item.
+  // The style's Nth icon belongs to the Nth level-1 item that is not a
+  // separator, hidden ones counted, so hiding an item moves no icon.
   bool inside = false;
+  int command = -1;
   for (const MenuItemDecl& item : w->decl.menu) {
+    if (item.level == 1 && item.caption != "-") ++command;
     if (item.level == 0) {
       if (inside) break;
       inside = true;
@@ -442,9 +478,18 @@ void Window::popupMenu(int screenX, int screenY) {
     }
     QAction* a = menu.addAction(item.caption);
     a->setEnabled(item.enabled);
+    if (style && command < static_cast<int>(style->menuIcons.size()))
+      a->setIcon(QIcon(QPixmap::fromImage(decodePicture(style->menuIcons[command]))));
     handlers[a] = item.clickHandler;
   }
   if (handlers.empty()) return;
+  if (style && style->menuColors.size() == 6) {
+    // The band's share of the width is known once the items are laid out.
+    menu.setStyleSheet(menuSheet(style->menuColors, 0));
+    menu.ensurePolished();
+    int width = std::max(1, menu.sizeHint().width() - 2);  // inside the border
+    menu.setStyleSheet(menuSheet(style->menuColors, std::min(1.0, double(kIconBand) / width)));
+  }
   QSize size = menu.sizeHint();
   QScreen* screen = QGuiApplication::screenAt(QPoint(screenX, screenY));
   if (!screen) screen = QGuiApplication::primaryScreen();
@@ -456,6 +501,7 @@ void Window::popupMenu(int screenX, int screenY) {
   if (gScripting) {
     std::optional<Text> choice = DialogScript::nextMenuChoice();
     QTimer::singleShot(0, &menu, [&] {
+      DialogScript::runDuringDialog();
       if (choice && !choice->empty())
         for (auto& [a, h] : handlers)
           if (a->isEnabled() && shownCaption(a->text()) == toQt(*choice)) chosen = a;

@@ -124,27 +124,7 @@ class FrameTest : public ::testing::Test {
     ui::testing::overrideScreenSize(0, 0);
     ui::testing::interceptProgramEnd(false);
   }
-  void writeMusic(const std::string& rel) {
-    // A short silent WAV: 8 kHz mono 8-bit, 0.1 s.
-    std::string wav = "RIFF";
-    auto u32 = [&](unsigned v) {
-      for (int i = 0; i < 4; ++i) wav.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-    };
-    auto u16 = [&](unsigned v) {
-      wav.push_back(static_cast<char>(v & 0xff));
-      wav.push_back(static_cast<char>((v >> 8) & 0xff));
-    };
-    const unsigned n = 800;
-    u32(36 + n);
-    wav += "WAVEfmt ";
-    u32(16), u16(1), u16(1), u32(8000), u32(8000), u16(1), u16(8);
-    wav += "data";
-    u32(n);
-    wav.append(n, static_cast<char>(128));
-    FILE* f = fopen(ev.path(rel).c_str(), "wb");
-    fwrite(wav.data(), 1, wav.size(), f);
-    fclose(f);
-  }
+  void writeMusic(const std::string& rel) { fixture::writeSilentWav(ev.path(rel)); }
   // Loads the frame's forms (with stand-ins for the draw windows) and opens
   // the start window as the program does.
   void startProgram(bool standIns = true) {

@@ -6,9 +6,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -270,6 +274,218 @@ TEST_F(Controls, PopupMenuChoosesFitsAndRunsTheClickAfterwards) {
   EXPECT_EQ(count("OnMenuStart"), 0);
   EXPECT_EQ(ui::testing::lastPopupPosition(), QPoint(10, 10));
 }
+
+// --- The styled pop-up menu --------------------------------------------------------------
+
+// A window with a styled menu, written into a folder of its own with the test
+// pictures, so each case can declare the style differently.
+class MenuStyle : public ::testing::Test {
+ protected:
+  static constexpr const char* kMenu = R"(
+    "menu": [
+      { "caption": "文件", "level": 0, "visible": false },
+      { "caption": "开始", "level": 1, "events": { "click": "OnMenuStart" } },
+      { "caption": "-", "level": 1 },
+      { "caption": "隐藏", "level": 1, "visible": false },
+      { "caption": "废奖&&补奖", "level": 1, "events": { "click": "OnMenuVoid" } },
+      { "caption": "-", "level": 1 },
+      { "caption": "退出", "level": 1 }
+    ])";
+  static constexpr const char* kColors =
+      R"([[250, 240, 220], [10, 20, 120], [255, 200, 60], [100, 0, 0], [0, 128, 0], [170, 0, 0]])";
+
+  void SetUp() override {
+    ui::initRuntime();
+    registerLoggingHandlers();
+    ui::testing::enableScripting(true);
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pictures"));
+    // Icons of the size the menu shows, one plain colour each.
+    for (auto [name, colour] : {std::pair{"red.png", Qt::red}, std::pair{"green.png", Qt::green},
+                                std::pair{"blue.png", Qt::blue}}) {
+      QImage icon(16, 16, QImage::Format_RGB32);
+      icon.fill(colour);
+      ASSERT_TRUE(icon.save(dir.filePath(QString("pictures/") + name)));
+    }
+    QFile junk(dir.filePath("pictures/junk.png"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+  }
+  void TearDown() override {
+    ui::unloadForms();
+    ui::testing::enableScripting(false);
+    log().clear();
+  }
+  // Writes the window with these controls and loads the folder.
+  bool load(const std::string& controls, std::string* error) {
+    QFile f(dir.filePath("Styled.json"));
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    std::string json = std::string(R"({"name": "StyledWindow", "width": 200, "height": 100,)") +
+                       kMenu + R"(, "controls": [)" + controls + "]}";
+    f.write(json.data(), static_cast<qint64>(json.size()));
+    f.close();
+    return ui::loadForms(dir.path().toStdString(), error);
+  }
+
+  QTemporaryDir dir;
+};
+
+// What the shown menu looked like, seen from inside its loop.
+struct ShownMenu {
+  std::vector<std::string> texts;  // "-" for a separator
+  std::vector<QRgb> icons;         // the icon's colour, 0 for none
+  QImage plain, highlighted;       // the first item highlighted
+  std::vector<QRect> rows;
+  int height = 0;
+};
+
+ShownMenu showMenu(ui::Window& w, int x, int y) {
+  ShownMenu shown;
+  ui::testing::queueDuringDialog([&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* a : menu->actions()) {
+      shown.texts.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+      shown.icons.push_back(a->icon().isNull() ? 0 : a->icon().pixmap(16).toImage().pixel(0, 0));
+      shown.rows.push_back(menu->actionGeometry(a));
+    }
+    shown.height = menu->height();
+    shown.plain = menu->grab().toImage();
+    menu->setActiveAction(menu->actions().front());
+    shown.highlighted = menu->grab().toImage();
+  });
+  w.popupMenu(x, y);
+  return shown;
+}
+
+int distance(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+         std::abs(qBlue(a) - qBlue(b));
+}
+
+// The ink of the text in the row: the pixel farthest from the row's ground
+// (the strokes are antialiased, so close to the text colour, not always on it).
+QRgb ink(const QImage& img, const QRect& row, QRgb ground) {
+  QRgb best = ground;
+  for (int y = row.top(); y <= row.bottom(); ++y)
+    for (int x = row.left(); x <= row.right(); ++x)
+      if (distance(img.pixel(x, y), ground) > distance(best, ground)) best = img.pixel(x, y);
+  return best;
+}
+
+TEST_F(MenuStyle, IconsAndColoursOnTheRightItems) {
+  std::string error;
+  ASSERT_TRUE(load(std::string(R"({"name": "超级菜单1", "type": "menuStyle", "colors": )") +
+                       kColors +
+                       R"(, "icons": ["pictures/red.png", "pictures/green.png",
+                                      "pictures/blue.png"]})",
+                   &error))
+      << error;
+  ui::Window w("StyledWindow");
+  ASSERT_TRUE(w.open());
+  ShownMenu m = showMenu(w, 0, ui::screenHeight() - 2);
+  // The hidden item keeps its icon (green) to itself; the last item has none.
+  ASSERT_EQ(m.texts, (std::vector<std::string>{"开始", "-", "废奖&&补奖", "-", "退出"}));
+  EXPECT_EQ(m.icons, (std::vector<QRgb>{qRgb(255, 0, 0), 0, qRgb(0, 0, 255), 0, 0}));
+  ASSERT_FALSE(m.plain.isNull());
+  const int right = m.rows[0].right() - 2;
+  for (int i : {0, 2, 4}) {
+    SCOPED_TRACE(i);
+    int cy = m.rows[i].center().y();
+    EXPECT_EQ(m.plain.pixel(2, cy), qRgb(170, 0, 0));  // the icon band, both sides of the icon
+    EXPECT_EQ(m.plain.pixel(23, cy), qRgb(170, 0, 0));
+    EXPECT_EQ(m.plain.pixel(right, cy), qRgb(250, 240, 220));  // the background
+    EXPECT_LT(distance(ink(m.plain, m.rows[i].adjusted(30, 0, 0, 0), qRgb(250, 240, 220)),
+                       qRgb(10, 20, 120)),
+              60);
+  }
+  for (int i : {1, 3})
+    EXPECT_EQ(m.plain.pixel(m.plain.width() / 2, m.rows[i].center().y()), qRgb(0, 128, 0));
+  // The highlighted item takes the highlight colours; the others keep theirs.
+  EXPECT_EQ(m.highlighted.pixel(right, m.rows[0].center().y()), qRgb(255, 200, 60));
+  EXPECT_LT(distance(ink(m.highlighted, m.rows[0].adjusted(30, 0, 0, 0), qRgb(255, 200, 60)),
+                     qRgb(100, 0, 0)),
+            60);
+  EXPECT_EQ(m.highlighted.pixel(right, m.rows[2].center().y()), qRgb(250, 240, 220));
+  // The styled menu still fits on the screen and runs its command afterwards.
+  EXPECT_LE(ui::testing::lastPopupPosition().y() + m.height, ui::screenHeight());
+  ui::testing::queueMenuChoice("废奖&补奖"_t);
+  w.popupMenu(10, 10);
+  EXPECT_EQ(count("OnMenuVoid"), 0);
+  ui::processPendingOnce();
+  EXPECT_EQ(count("OnMenuVoid"), 1);
+}
+
+TEST_F(MenuStyle, IconsWithoutColoursKeepThePlainLook) {
+  std::string error;
+  ASSERT_TRUE(
+      load(R"({"name": "超级菜单1", "type": "menuStyle", "icons": ["pictures/red.png"]})", &error))
+      << error;
+  ui::Window w("StyledWindow");
+  ASSERT_TRUE(w.open());
+  ShownMenu m = showMenu(w, 10, 10);
+  EXPECT_EQ(m.icons, (std::vector<QRgb>{qRgb(255, 0, 0), 0, 0, 0, 0}));
+  ASSERT_FALSE(m.plain.isNull());
+  EXPECT_NE(m.plain.pixel(2, m.rows[0].center().y()), qRgb(170, 0, 0));
+}
+
+struct BadStyle {
+  const char* what;
+  const char* controls;
+  const char* message;  // part of the error
+};
+
+class MenuStyleErrors : public MenuStyle, public ::testing::WithParamInterface<BadStyle> {};
+
+TEST_P(MenuStyleErrors, FailTheLoad) {
+  std::string error;
+  EXPECT_FALSE(load(GetParam().controls, &error));
+  EXPECT_NE(error.find(GetParam().message), std::string::npos) << error;
+  EXPECT_NE(error.find("超级菜单"), std::string::npos) << error;
+  EXPECT_FALSE(ui::Window("StyledWindow").exists());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, MenuStyleErrors,
+    ::testing::Values(
+        BadStyle{"missing icon",
+                 R"({"name": "超级菜单1", "type": "menuStyle",
+                     "icons": ["pictures/red.png", "pictures/none.png"]})",
+                 "missing picture"},
+        BadStyle{"undecodable icon",
+                 R"({"name": "超级菜单1", "type": "menuStyle", "icons": ["pictures/junk.png"]})",
+                 "cannot be decoded"},
+        BadStyle{"icon not a path", R"({"name": "超级菜单1", "type": "menuStyle", "icons": [3]})",
+                 "a picture must be a path"},
+        BadStyle{"icons not a list",
+                 R"({"name": "超级菜单1", "type": "menuStyle", "icons": "pictures/red.png"})",
+                 "\"icons\" must be a list"},
+        BadStyle{"more icons than items",
+                 R"({"name": "超级菜单1", "type": "menuStyle", "icons": ["pictures/red.png",
+                     "pictures/red.png", "pictures/red.png", "pictures/red.png",
+                     "pictures/red.png"]})",
+                 "5 icons for 4 menu items"},
+        BadStyle{"five colours",
+                 R"({"name": "超级菜单1", "type": "menuStyle",
+                     "colors": [[1, 2, 3], [1, 2, 3], [1, 2, 3], [1, 2, 3], [1, 2, 3]]})",
+                 "six [r, g, b]"},
+        BadStyle{"colour out of range",
+                 R"({"name": "超级菜单1", "type": "menuStyle",
+                     "colors": [[1, 2, 3], [1, 2, 3], [1, 2, 3], [1, 2, 3], [1, 2, 3], [1, 2, 256]]})",
+                 "colour 6"},
+        BadStyle{"icons on another type",
+                 R"({"name": "超级菜单1", "type": "label", "icons": ["pictures/red.png"]})",
+                 "belong to a menuStyle"},
+        BadStyle{"two styles",
+                 R"({"name": "超级菜单1", "type": "menuStyle"},
+                    {"name": "超级菜单2", "type": "menuStyle"})",
+                 "already has the menu style"}),
+    [](const ::testing::TestParamInfo<BadStyle>& info) {
+      std::string n = info.param.what;
+      for (char& ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return n;
+    });
 
 TEST_F(Controls, FlatLookAppliesToTheApplication) {
   ui::setFlatLook(1);

@@ -12,6 +12,29 @@
 
 namespace fixture {
 
+// A short silent WAV (8 kHz mono 8-bit, 0.1 s) that the music player decodes.
+inline void writeSilentWav(const std::string& path) {
+  std::string wav = "RIFF";
+  auto u32 = [&](unsigned v) {
+    for (int i = 0; i < 4; ++i) wav.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+  };
+  auto u16 = [&](unsigned v) {
+    wav.push_back(static_cast<char>(v & 0xff));
+    wav.push_back(static_cast<char>((v >> 8) & 0xff));
+  };
+  const unsigned n = 800;
+  u32(36 + n);
+  wav += "WAVEfmt ";
+  u32(16), u16(1), u16(1), u32(8000), u32(8000), u16(1), u16(8);
+  wav += "data";
+  u32(n);
+  wav.append(n, static_cast<char>(128));
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return;
+  fwrite(wav.data(), 1, wav.size(), f);
+  fclose(f);
+}
+
 using Row = std::vector<store::Value>;
 
 inline std::vector<store::FieldDef> fieldDefs(const std::vector<model::FieldSpec>& specs) {

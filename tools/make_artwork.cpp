@@ -323,6 +323,87 @@ void startBackground() {
        "StartWindow declared background picture");
 }
 
+// The start menu's icons: 16 x 16 with a transparent ground, dark outlines so
+// they read on the menu's red band and on its gold highlight alike.
+const Color kInk = rgb(70, 20, 0);
+
+void menuIcon(const char* id, const std::string& shows, const std::string& caption,
+              const std::function<void(Canvas&)>& draw) {
+  Canvas c(16, 16);
+  draw(c);
+  save(c, std::string("menu_") + id + "_16x16.png", shows,
+       "StartWindow 超级菜单1 (" + caption + ")");
+}
+
+void menuIcons() {
+  menuIcon("start_draw", "white die with red pips", "开始抽奖", [](Canvas& c) {
+    c.roundedRect(1.5, 1.5, 13, 13, 3, Paint::vertical(kWhite, rgb(235, 225, 210)), Pen{kInk, 1});
+    for (Point p : {Point{5, 5}, Point{11, 5}, Point{8, 8}, Point{5, 11}, Point{11, 11}})
+      c.circle(p.x, p.y, 1.5, Paint::solid(rgb(210, 0, 0)));
+  });
+  menuIcon("winners_list", "list sheet with gold bullets", "查看中奖名单", [](Canvas& c) {
+    c.rect(2.5, 1.5, 11, 13, Paint::solid(rgb(255, 252, 240)), Pen{kInk, 1});
+    for (double y : {4.5, 8.0, 11.5}) {
+      c.circle(5, y, 1.2, Paint::solid(kGoldDeep));
+      c.line(7, y, 11.5, y, rgb(150, 0, 0), 1.2);
+    }
+  });
+  menuIcon("void_redraw", "gold ticket crossed in red", "废奖&补奖", [](Canvas& c) {
+    c.polygon({{1, 4},
+               {15, 4},
+               {15, 6.5},
+               {13.8, 8},
+               {15, 9.5},
+               {15, 12},
+               {1, 12},
+               {1, 9.5},
+               {2.2, 8},
+               {1, 6.5}},
+              Paint::vertical(rgb(255, 230, 120), kGoldDeep), Pen{kInk, 1});
+    c.line(5.5, 5, 10.5, 11, rgb(220, 0, 0), 2);
+    c.line(10.5, 5, 5.5, 11, rgb(220, 0, 0), 2);
+  });
+  menuIcon("participants", "two people", "参加抽奖人员管理...", [](Canvas& c) {
+    c.circle(10.5, 4.5, 2.6, Paint::solid(rgb(255, 220, 180)), Pen{kInk, 1});
+    c.roundedRect(6.5, 8, 8, 7, 3, Paint::solid(rgb(60, 110, 200)), Pen{kInk, 1});
+    c.circle(5.5, 5.5, 2.6, Paint::solid(rgb(255, 220, 180)), Pen{kInk, 1});
+    c.roundedRect(1.5, 9, 8, 6, 3, Paint::solid(rgb(40, 160, 80)), Pen{kInk, 1});
+  });
+  menuIcon("awards", "gold trophy", "奖项管理...", [](Canvas& c) {
+    c.arc(3.5, 5.5, 2.5, 90, 180, kInk, 1.2);
+    c.arc(12.5, 5.5, 2.5, -90, 180, kInk, 1.2);
+    c.polygon({{3.5, 1.5}, {12.5, 1.5}, {11.5, 7}, {9, 9.5}, {7, 9.5}, {4.5, 7}},
+              Paint::vertical(rgb(255, 236, 130), kGoldDeep), Pen{kInk, 1});
+    c.rect(7, 9.5, 2, 2.5, Paint::solid(kGoldDeep));
+    c.rect(4.5, 12, 7, 2.5, Paint::solid(rgb(150, 80, 20)), Pen{kInk, 1});
+  });
+  menuIcon("settings", "grey gear", "系统设置...", [](Canvas& c) {
+    std::vector<Point> gear;
+    for (int i = 0; i < 32; ++i) {
+      const double a = i * M_PI / 16, r = (i / 2) % 2 == 0 ? 7.2 : 5.2;
+      gear.push_back({8 + r * std::cos(a), 8 + r * std::sin(a)});
+    }
+    c.polygon(gear, Paint::vertical(rgb(235, 235, 240), rgb(150, 150, 160)), Pen{kInk, 1});
+    c.circle(8, 8, 2.2, Paint::solid(rgb(90, 90, 100)), Pen{kInk, 0.8});
+  });
+  menuIcon("help", "white question mark on a blue disc", "使用说明", [](Canvas& c) {
+    c.circle(8, 8, 7, Paint::vertical(rgb(90, 150, 240), rgb(20, 70, 180)), Pen{kInk, 1});
+    c.text(0, 0.5, 16, 16, "?"_t, hei(12), kWhite);
+  });
+  menuIcon("about", "white i on a green disc", "关于", [](Canvas& c) {
+    c.circle(8, 8, 7, Paint::vertical(rgb(90, 200, 110), rgb(20, 120, 50)), Pen{kInk, 1});
+    c.circle(8, 4.6, 1.3, Paint::solid(kWhite));
+    c.line(8, 7.2, 8, 12, kWhite, 2.2);
+  });
+  menuIcon("exit", "brown door with a gold arrow going out", "退出", [](Canvas& c) {
+    c.rect(1.5, 1.5, 8, 13, Paint::vertical(rgb(190, 120, 60), rgb(120, 60, 20)), Pen{kInk, 1});
+    c.circle(7.5, 8.5, 0.9, Paint::solid(kGold));
+    c.line(7, 8, 13, 8, kInk, 3.6);
+    c.polygon({{11, 4}, {15.5, 8}, {11, 12}}, Paint::solid(kGold), Pen{kInk, 1});
+    c.line(7.5, 8, 12, 8, kGold, 1.8);
+  });
+}
+
 bool writeReadme() {
   std::string text =
       "# Pictures of the forms\n\n"
@@ -362,6 +443,7 @@ int main(int argc, char** argv) {
   winnersButtons();
   aboutPicture();
   startBackground();
+  menuIcons();
   if (!writeReadme()) {
     std::fprintf(stderr, "make_artwork: cannot write %s/README.md\n", gDir.c_str());
     gFailed = true;
