@@ -11,6 +11,8 @@ namespace app {
 // Where the program's forms are: the resources compiled into the program.
 std::string formsFolder();
 void MarkProgramEnding();
+// A start window being created begins a new run.
+void ResetProgramEnding();
 
 // Start-up and shutdown.
 void OnStartMenuExitClick();

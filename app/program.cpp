@@ -19,6 +19,7 @@ bool gEnding = false;
 
 bool ProgramEnding() { return gEnding; }
 void MarkProgramEnding() { gEnding = true; }
+void ResetProgramEnding() { gEnding = false; }
 std::string formsFolder() { return ":/forms"; }
 
 bool StartProgram(const std::string& forms) {

@@ -53,15 +53,24 @@ int GetOsName() {
 
 Text OsNameFromCode(int code) {
   switch (code) {
-    case 1: return "Windows 95"_t;
-    case 2: return "Windows 98"_t;
-    case 3: return "Windows ME"_t;
-    case 4: return "Windows NT 3.51"_t;
-    case 5: return "Windows NT 4.0"_t;
-    case 6: return "Windows 2000"_t;
-    case 7: return "Windows XP"_t;
-    case 8: return "Windows Vista"_t;
-    default: return "未知系统"_t;
+    case 1:
+      return "Windows 95"_t;
+    case 2:
+      return "Windows 98"_t;
+    case 3:
+      return "Windows ME"_t;
+    case 4:
+      return "Windows NT 3.51"_t;
+    case 5:
+      return "Windows NT 4.0"_t;
+    case 6:
+      return "Windows 2000"_t;
+    case 7:
+      return "Windows XP"_t;
+    case 8:
+      return "Windows Vista"_t;
+    default:
+      return "未知系统"_t;
   }
 }
 
@@ -74,6 +83,7 @@ int Centred(int outer, int inner) {
 }
 
 void OnStartCreated() {
+  ResetProgramEnding();
   installDisplayFont();
   model::gOsKind = OsKindFromName(OsNameFromCode(GetOsName()));
 

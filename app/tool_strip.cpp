@@ -73,8 +73,11 @@ void OnStartStartButtonClick() {
 }
 
 Text ClockText(int hour, int minute, int second) {
-  auto two = [](int v) { return model::rightText("0"_t + model::numberToText(static_cast<long long>(v)), 2); };
-  return model::numberToText(static_cast<long long>(hour)) + ":"_t + two(minute) + ":"_t + two(second);
+  auto two = [](int v) {
+    return model::rightText("0"_t + model::numberToText(static_cast<long long>(v)), 2);
+  };
+  return model::numberToText(static_cast<long long>(hour)) + ":"_t + two(minute) + ":"_t +
+         two(second);
 }
 
 void OnStartClockTimer() {

@@ -63,8 +63,7 @@ int MixerValueFromSlider(int mixerMax, int sliderMax, int position) {
 
 int SliderFromMixerValue(int mixerMax, int sliderMax, int value) {
   if (mixerMax <= 0) return sliderMax;  // no range: the silent end
-  return static_cast<int>(
-      std::trunc(static_cast<double>(mixerMax - value) / mixerMax * sliderMax));
+  return static_cast<int>(std::trunc(static_cast<double>(mixerMax - value) / mixerMax * sliderMax));
 }
 
 void SetVolumeSliderFromSystem() {

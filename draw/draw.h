@@ -6,6 +6,9 @@ namespace draw {
 // Registers every handler of the draw windows by name.
 void registerDrawHandlers();
 
+// The banner scroller's thread routine, started by the start window.
+void BannerThreadMain();
+
 // Opens the winners list (start-menu item and the end of a draw).
 void ShowWinnersList();
 

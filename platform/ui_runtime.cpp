@@ -329,7 +329,11 @@ void unloadForms() {
   // Widgets were handed to deleteLater: let them go before the descriptions.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   {
+    // A worker thread may still hold a description it looked up a moment
+    // ago: retired descriptions stay allocated for the life of the process.
+    static std::vector<std::unique_ptr<WindowDesc>> retired;
     std::lock_guard<std::mutex> lock(registryMutex());
+    for (auto& [name, w] : registry()) retired.push_back(std::move(w));
     registry().clear();
   }
   forgetFormDirs();

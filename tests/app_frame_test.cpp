@@ -108,11 +108,7 @@ class FrameTest : public ::testing::Test {
     writeMusic("Music/bj/idle.wav");
     ev.makeSettings({"星河科技"_t, "2027年度晚会抽奖仪式"_t, "祝大家新春快乐"_t, "bg.jpg"_t,
                      "idle.wav"_t, "禁用"_t, "禁用"_t, "禁用"_t});
-    image::Image img;
-    img.width = 4;
-    img.height = 3;
-    img.pixels.assign(12, 0xff336699u);
-    background = image::encodeJpeg(img, 90);
+    background = fixture::solidJpeg(4, 3, 0xff336699u);
     image::writeFile(ev.path("Prize/bj/bg.jpg"), background);
     ui::setProgramFolder(ev.dir);
   }
@@ -131,8 +127,7 @@ class FrameTest : public ::testing::Test {
     std::vector<std::pair<std::string, std::string>> extra;
     if (standIns)
       for (auto& s : kStandIns) extra.emplace_back(s[0], s[1]);
-    const std::string forms =
-        ev.makeForms({"StartWindow", "BannerWindow", "AboutWindow"}, extra);
+    const std::string forms = ev.makeForms({"StartWindow", "BannerWindow", "AboutWindow"}, extra);
     ASSERT_TRUE(app::StartProgram(forms));
   }
   ui::Control start(const char* name) { return ui::Control("StartWindow", name); }
@@ -148,12 +143,12 @@ TEST(FramePure, OsNameTable) {
     const char* name;
     int kind;
   } cases[] = {
-      {1, 4, 0, 1, "Windows 95", 1},      {1, 4, 10, 2, "Windows 98", 1},
-      {1, 4, 90, 3, "Windows ME", 1},     {1, 4, 5, 0, "未知系统", 1},
+      {1, 4, 0, 1, "Windows 95", 1},       {1, 4, 10, 2, "Windows 98", 1},
+      {1, 4, 90, 3, "Windows ME", 1},      {1, 4, 5, 0, "未知系统", 1},
       {2, 3, 51, 4, "Windows NT 3.51", 1}, {2, 4, 0, 5, "Windows NT 4.0", 1},
-      {2, 5, 0, 6, "Windows 2000", 1},    {2, 5, 1, 7, "Windows XP", 1},
-      {2, 5, 2, 7, "Windows XP", 1},      {2, 6, 0, 8, "Windows Vista", 2},
-      {2, 6, 3, 8, "Windows Vista", 2},   {2, 10, 0, 0, "未知系统", 1},
+      {2, 5, 0, 6, "Windows 2000", 1},     {2, 5, 1, 7, "Windows XP", 1},
+      {2, 5, 2, 7, "Windows XP", 1},       {2, 6, 0, 8, "Windows Vista", 2},
+      {2, 6, 3, 8, "Windows Vista", 2},    {2, 10, 0, 0, "未知系统", 1},
       {3, 6, 0, 0, "未知系统", 1},
   };
   for (const auto& c : cases) {
@@ -170,7 +165,9 @@ TEST(FramePure, ClockText) {
   struct Case {
     int h, m, s;
     const char* text;
-  } cases[] = {{9, 5, 3, "9:05:03"}, {23, 59, 59, "23:59:59"}, {0, 0, 0, "0:00:00"},
+  } cases[] = {{9, 5, 3, "9:05:03"},
+               {23, 59, 59, "23:59:59"},
+               {0, 0, 0, "0:00:00"},
                {12, 30, 7, "12:30:07"}};
   for (const auto& c : cases) EXPECT_EQ(app::ClockText(c.h, c.m, c.s).toUtf8(), c.text);
 }
@@ -192,7 +189,7 @@ TEST(FramePure, VolumeMappings) {
   EXPECT_EQ(app::SliderFromMixerValue(65535, 100, 45874), 30);
   EXPECT_EQ(app::SliderFromMixerValue(65534, 100, 32767), 50);
   EXPECT_EQ(app::SliderFromMixerValue(65535, 100, -1), 100);  // a failed read: the silent end
-  EXPECT_EQ(app::SliderFromMixerValue(0, 100, 5), 100);      // no range: silent end
+  EXPECT_EQ(app::SliderFromMixerValue(0, 100, 5), 100);       // no range: silent end
   EXPECT_EQ(app::PercentFromSteps(35, 51), 70);
   EXPECT_EQ(app::PercentFromSteps(7, 51), 14);
   EXPECT_EQ(app::PercentFromSteps(0, 1), -1);

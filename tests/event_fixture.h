@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "model/records.h"
+#include "platform/image.h"
 #include "platform/store.h"
 
 namespace fixture {
 
-// A short silent WAV (8 kHz mono 8-bit, 0.1 s) that the music player decodes.
-inline void writeSilentWav(const std::string& path) {
+// A silent WAV (8 kHz mono 8-bit) that the music player decodes.
+inline void writeSilentWav(const std::string& path, double seconds = 0.1) {
   std::string wav = "RIFF";
   auto u32 = [&](unsigned v) {
     for (int i = 0; i < 4; ++i) wav.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
@@ -22,7 +23,7 @@ inline void writeSilentWav(const std::string& path) {
     wav.push_back(static_cast<char>(v & 0xff));
     wav.push_back(static_cast<char>((v >> 8) & 0xff));
   };
-  const unsigned n = 800;
+  const unsigned n = static_cast<unsigned>(8000 * seconds);
   u32(36 + n);
   wav += "WAVEfmt ";
   u32(16), u16(1), u16(1), u32(8000), u32(8000), u16(1), u16(8);
@@ -48,6 +49,23 @@ inline std::vector<store::FieldDef> fieldDefs(const std::vector<model::FieldSpec
     defs.push_back({model::Text::fromUtf8(s.name), type});
   }
   return defs;
+}
+
+// A JPEG of one colour (0xAARRGGBB).
+inline model::Bytes solidJpeg(int width, int height, std::uint32_t argb = 0xffcc3322u) {
+  image::Image img;
+  img.width = width;
+  img.height = height;
+  img.pixels.assign(static_cast<std::size_t>(width) * height, argb);
+  return image::encodeJpeg(img, 90);
+}
+
+// Every program form, for tests that run the whole program.
+inline const std::vector<std::string>& allProgramForms() {
+  static const std::vector<std::string> forms = {"StartWindow",     "BannerWindow",
+                                                 "AboutWindow",     "DrawBackdropWindow",
+                                                 "DrawPanelWindow", "WinnersListWindow"};
+  return forms;
 }
 
 class TempEvent {
