@@ -35,8 +35,23 @@ class FormWindow : public QWidget {
   bool created = false;  // the creation handler has run
 
   void setKeyed(bool on) {
-    setAttribute(Qt::WA_TranslucentBackground, on);
-    setAttribute(Qt::WA_NoSystemBackground, on);
+    if (testAttribute(Qt::WA_TranslucentBackground) != on) {
+      // The window system chooses a window's visual (with or without an
+      // alpha channel) when the native window is made: a window already
+      // made is made again with the new one.
+      const bool made = testAttribute(Qt::WA_WState_Created) && windowHandle() != nullptr;
+      const bool shown = isVisible();
+      if (made) {
+        hide();
+        destroy(true, true);
+      }
+      setAttribute(Qt::WA_TranslucentBackground, on);
+      setAttribute(Qt::WA_NoSystemBackground, on);
+      if (made) {
+        create();
+        if (shown) show();
+      }
+    }
     update();
   }
 

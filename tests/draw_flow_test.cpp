@@ -727,3 +727,42 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
 }
 
 }  // namespace
+
+namespace {
+
+// "退出" chosen from the start menu while names roll (or the draw stands
+// idle): the program ends
+// cleanly with exit code 0, whichever store the draw left current, and
+// nothing of the interrupted roll is written.
+class DrawExit : public DrawFlow, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DrawExit, ExitWhileRollingEndsWithZero) {
+  ev.makePersons({person("0001", "张三"_t), person("0002", "李四"_t), person("0003", "王五"_t)});
+  ev.makeAwards({awardRow("一等奖"_t, "电脑"_t, 2, 2)});
+  const int delayMs = GetParam();
+  EXPECT_EXIT(
+      {
+        ui::testing::interceptProgramEnd(false);
+        startProgram();
+        openDraw();
+        QTimer::singleShot(delayMs < 0 ? 0 : delayMs, [] {
+          ui::testing::queueMenuChoice("退出"_t);
+          app::OnStartStartButtonClick();
+        });
+        if (delayMs >= 0) ui::testing::pressKey(32);  // -1: the draw stands idle
+        // The roll, the exit item inside its wait, the destroys and the end
+        // all run in there; getting past it means the program did not end.
+        ui::waitPumping(2000);
+        std::_Exit(3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  store::open(model::programPath(ev.dir, model::kPersonsFile), "rymd"_t);
+  for (int r = 1; r <= store::recordCount(); ++r) {
+    store::goTo(r);
+    EXPECT_EQ(store::readText(model::person::中奖项目()), Text()) << r;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Timings, DrawExit, ::testing::Values(-1, 0, 120, 260));
+
+}  // namespace
