@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "event_fixture.h"
+#include "program_session.h"
 #include "model/drawstate.h"
 #include "model/records.h"
 #include "platform/image.h"
@@ -95,14 +96,8 @@ const char* kStandIns[][2] = {
 class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ui::initRuntime();
-    ui::testing::enableScripting(true);
-    ui::testing::clearShownDialogs();
-    ui::testing::interceptProgramEnd(true);
-    ui::testing::overrideScreenSize(1024, 768);
+    fixture::beginProgramTest(1024, 768);
     volume::setBackend(&vol);
-    model::InitGlobalArrays();
-    model::gSuppressListRestore = 0;
     ev.makePersons({{"0001"_t, "张三"_t}});
     ev.makeAwards({{"一等奖"_t, "电视"_t, 1.0, 1.0}});
     writeMusic("Music/bj/idle.wav");
@@ -113,12 +108,8 @@ class FrameTest : public ::testing::Test {
     ui::setProgramFolder(ev.dir);
   }
   void TearDown() override {
-    ui::unloadForms();
-    music::stopAll();
-    store::closeAll();
+    fixture::endProgramTest();
     volume::setBackend(nullptr);
-    ui::testing::overrideScreenSize(0, 0);
-    ui::testing::interceptProgramEnd(false);
   }
   void writeMusic(const std::string& rel) { fixture::writeSilentWav(ev.path(rel)); }
   // Loads the frame's forms (with stand-ins for the draw windows) and opens

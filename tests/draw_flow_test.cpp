@@ -19,6 +19,7 @@
 #include "app/frame.h"
 #include "draw/draw_internal.h"
 #include "event_fixture.h"
+#include "program_session.h"
 #include "model/drawstate.h"
 #include "model/random.h"
 #include "model/records.h"
@@ -62,14 +63,7 @@ std::string readAll(const std::string& path) {
 class DrawFlow : public ::testing::Test {
  protected:
   void SetUp() override {
-    ui::initRuntime();
-    ui::testing::enableScripting(true);
-    ui::testing::clearShownDialogs();
-    ui::testing::interceptProgramEnd(true);
-    ui::testing::overrideScreenSize(1920, 1080);
-    model::InitGlobalArrays();
-    model::gSuppressListRestore = 0;
-    model::gDrawFinished = 0;
+    fixture::beginProgramTest(1920, 1080);
     for (const char* f :
          {"Music/bj/idle.wav", "Music/bj/list.wav", "Music/Start/roll.wav", "Music/end/stop.wav"})
       fixture::writeSilentWav(ev.path(f), 3.0);  // long enough to be seen playing
@@ -77,25 +71,9 @@ class DrawFlow : public ::testing::Test {
                      gbk("idle.wav"), gbk("roll.wav"), gbk("stop.wav"), gbk("list.wav")});
     ui::setProgramFolder(ev.dir);
   }
-  // The scrollers must be gone before the forms are forgotten.
-  void stopScrollers() {
-    model::gBannerScrolling = 0;
-    model::gListScrolling = 0;
-    for (int i = 0; i < 100 && (draw::BannerScrollersRunning() || draw::ListScrollersRunning());
-         ++i)
-      ui::waitPumping(10);
-  }
   void checkWinRule(long long rule, const std::vector<int>& candidates);
   void checkDrawOrder(long long order, const std::string& expected);
-  void TearDown() override {
-    stopScrollers();
-    ui::unloadForms();
-    music::stopAll();
-    store::closeAll();
-    ui::testing::overrideScreenSize(0, 0);
-    ui::testing::interceptProgramEnd(false);
-    ui::testing::enableScripting(false);
-  }
+  void TearDown() override { fixture::endProgramTest(); }
 
   void startProgram() { ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms()))); }
   void openDraw() {

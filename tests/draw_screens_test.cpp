@@ -16,6 +16,7 @@
 #include "app/frame.h"
 #include "draw/draw_internal.h"
 #include "event_fixture.h"
+#include "program_session.h"
 #include "model/drawstate.h"
 #include "platform/image.h"
 #include "platform/music.h"
@@ -37,10 +38,7 @@ TEST(DrawScreens, Capture) {
   if (!out || QGuiApplication::platformName() == QLatin1String("offscreen"))
     GTEST_SKIP() << "set PD_SCREENSHOT_DIR and run on a display";
   const std::string dir = out;
-  ui::initRuntime();
-  ui::testing::enableScripting(true);
-  ui::testing::interceptProgramEnd(true);
-  model::InitGlobalArrays();
+  fixture::beginProgramTest(0, 0);
   fixture::TempEvent ev;
   std::vector<fixture::Row> persons;
   int i = 0;
@@ -92,12 +90,7 @@ TEST(DrawScreens, Capture) {
   shoot("winners_list");
   ui::waitPumping(8000);
   shoot("winners_list_later");
-  model::gBannerScrolling = 0;
-  model::gListScrolling = 0;
-  ui::waitPumping(60);
-  ui::unloadForms();
-  music::stopAll();
-  store::closeAll();
+  fixture::endProgramTest();
 }
 
 }  // namespace

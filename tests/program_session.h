@@ -1,0 +1,44 @@
+// One headless run of the program per test: the runtime with scripted
+// dialogs, an intercepted program end and a chosen screen size, and
+// everything undone afterwards (scrollers stopped, forms forgotten, music
+// stopped, stores closed).
+#pragma once
+
+#include "draw/draw_internal.h"
+#include "model/drawstate.h"
+#include "platform/music.h"
+#include "platform/store.h"
+#include "platform/ui.h"
+
+namespace fixture {
+
+inline void beginProgramTest(int screenWidth, int screenHeight) {
+  ui::initRuntime();
+  ui::testing::enableScripting(true);
+  ui::testing::clearShownDialogs();
+  ui::testing::interceptProgramEnd(true);
+  ui::testing::overrideScreenSize(screenWidth, screenHeight);
+  model::InitGlobalArrays();
+  model::gSuppressListRestore = 0;
+  model::gDrawFinished = 0;
+}
+
+// The scrollers must be gone before the forms are forgotten.
+inline void stopScrollers() {
+  model::gBannerScrolling = 0;
+  model::gListScrolling = 0;
+  for (int i = 0; i < 100 && (draw::BannerScrollersRunning() || draw::ListScrollersRunning()); ++i)
+    ui::waitPumping(10);
+}
+
+inline void endProgramTest() {
+  stopScrollers();
+  ui::unloadForms();
+  music::stopAll();
+  store::closeAll();
+  ui::testing::overrideScreenSize(0, 0);
+  ui::testing::interceptProgramEnd(false);
+  ui::testing::enableScripting(false);
+}
+
+}  // namespace fixture
