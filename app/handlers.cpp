@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw.h"
+#include "maintenance/maintenance.h"
 #include "platform/ui.h"
 
 namespace app {
@@ -16,6 +17,10 @@ void registerAppHandlers() {
   ui::registerHandler("OnStartMenuStartDrawClick", &OnStartMenuStartDrawClick);
   ui::registerHandler("OnStartMenuHelpClick", &OnStartMenuHelpClick);
   ui::registerHandler("OnStartMenuAboutClick", &OnStartMenuAboutClick);
+  ui::registerHandler("OnStartMenuVoidRedrawClick", &OnStartMenuVoidRedrawClick);
+  ui::registerHandler("OnStartMenuParticipantsClick", &OnStartMenuParticipantsClick);
+  ui::registerHandler("OnStartMenuAwardsClick", &OnStartMenuAwardsClick);
+  ui::registerHandler("OnStartMenuSettingsClick", &OnStartMenuSettingsClick);
   ui::registerHandler("OnStartStartButtonClick", &OnStartStartButtonClick);
   ui::registerHandler("OnStartMinimizeButtonClick", &OnStartMinimizeButtonClick);
   ui::registerHandler("OnStartToolStripRightMouseDown", &OnStartToolStripRightMouseDown);
@@ -34,6 +39,11 @@ void registerAppHandlers() {
 void registerAllHandlers() {
   registerAppHandlers();
   draw::registerDrawHandlers();
+  draw::registerVoidRedrawHandlers();
+  maintenance::registerParticipantsHandlers();
+  maintenance::registerSpreadsheetHandlers();
+  maintenance::registerSettingsHandlers();
+  maintenance::registerAwardsHandlers();
 }
 
 }  // namespace app

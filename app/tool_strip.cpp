@@ -63,10 +63,19 @@ void OnStartMenuHelpClick() {
   ui::shellOpen(model::programPath(ui::programFolder(), model::kHelpFile));
 }
 
-void OnStartMenuAboutClick() {
+namespace {
+// A guarded item that opens its window modal with no parent.
+void openGuardedModal(const char* window) {
   if (!GuardDrawRunning()) return;
-  ui::Window("AboutWindow").open(true);
+  ui::Window(window).open(true);
 }
+}  // namespace
+
+void OnStartMenuAboutClick() { openGuardedModal("AboutWindow"); }
+void OnStartMenuVoidRedrawClick() { openGuardedModal("VoidRedrawWindow"); }
+void OnStartMenuParticipantsClick() { openGuardedModal("ParticipantsWindow"); }
+void OnStartMenuAwardsClick() { openGuardedModal("AwardsWindow"); }
+void OnStartMenuSettingsClick() { openGuardedModal("SettingsWindow"); }
 
 void OnStartStartButtonClick() {
   ui::Window("StartWindow").popupMenu(0, startCtl("图片框1").top());

@@ -6,6 +6,9 @@ namespace draw {
 // Registers every handler of the draw windows by name.
 void registerDrawHandlers();
 
+// Registers the handlers of the void and supplement window by name.
+void registerVoidRedrawHandlers();
+
 // The banner scroller's thread routine, started by the start window.
 void BannerThreadMain();
 

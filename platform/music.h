@@ -12,7 +12,9 @@
 namespace music {
 
 void play(const std::vector<std::string>& files, int times);
-inline void play(const std::string& file, int times) { play(std::vector<std::string>{file}, times); }
+inline void play(const std::string& file, int times) {
+  play(std::vector<std::string>{file}, times);
+}
 void stopAll();
 
 // What the player was last asked to play and has not finished (empty files

@@ -48,7 +48,9 @@ void endProgram(int code) {
 
 void fatalError(int code, const Text& text) {
   Text message = Text::fromUtf8("运行时出错!\n");
-  if (code != 0) message += Text::fromUtf8("错误代码：") + model::numberToText(static_cast<long long>(code)) + Text::fromUtf8("\n");
+  if (code != 0)
+    message += Text::fromUtf8("错误代码：") + model::numberToText(static_cast<long long>(code)) +
+               Text::fromUtf8("\n");
   message += Text::fromUtf8("错误信息：") + text;
   std::string utf8 = message.toUtf8();
   std::fprintf(stderr, "%s\n", utf8.c_str());
@@ -57,8 +59,8 @@ void fatalError(int code, const Text& text) {
   // (the headless platform of the tests).
   if (!detail::gScripting && qobject_cast<QApplication*>(QCoreApplication::instance()) &&
       QGuiApplication::platformName() != QLatin1String("offscreen")) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("运行时出错!"), QString::fromUtf8(utf8),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("运行时出错!"),
+                    QString::fromUtf8(utf8), QMessageBox::Ok);
     box.exec();
   }
   _exit(-1);

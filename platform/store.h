@@ -93,12 +93,12 @@ bool clear();
 // --- Fields of the current record ------------------------------------------
 // With no current record: "" / empty bytes / 0, and no error.
 
-Text readText(const Text& field);       // error 5 unless a text field
-Bytes readBytes(const Text& field);     // error 5 unless a byte-set field
-long long readInt(const Text& field);   // any numeric type, toward zero; else error 2
-double readDouble(const Text& field);   // any numeric type, fraction kept; else error 2
-Value readValue(const Text& field);     // as stored
-Text readAsText(const Text& field);     // by its stored type (numbers as numberToText)
+Text readText(const Text& field);      // error 5 unless a text field
+Bytes readBytes(const Text& field);    // error 5 unless a byte-set field
+long long readInt(const Text& field);  // any numeric type, toward zero; else error 2
+double readDouble(const Text& field);  // any numeric type, fraction kept; else error 2
+Value readValue(const Text& field);    // as stored
+Text readAsText(const Text& field);    // by its stored type (numbers as numberToText)
 FieldType fieldType(const Text& field);
 bool hasField(const Text& field);
 std::vector<FieldDef> fields();

@@ -311,6 +311,10 @@ void queueFileAnswer(bool ok, const std::string& path);
 void queueDuringDialog(std::function<void()> fn);
 std::vector<ShownDialog> shownDialogs();
 void clearShownDialogs();
+// While scripting is on, shellOpen starts no program: it records the path of
+// an existing file (and returns true) instead.
+std::vector<std::string> shellOpens();
+void clearShellOpens();
 // Popup menus: the next popup chooses the item with this caption (as shown,
 // "&&" already as "&"), or none when empty.
 void queueMenuChoice(const Text& caption);

@@ -170,8 +170,8 @@ class PictureButton : public QAbstractButton {
     if (!text().isEmpty()) {
       p.setFont(font());
       // Only the label's own disabled state greys it: a window disabled under
-    // a modal one keeps its captions in their colours.
-    p.setPen(isEnabledTo(window()) ? color : QColor(128, 128, 128));
+      // a modal one keeps its captions in their colours.
+      p.setPen(isEnabledTo(window()) ? color : QColor(128, 128, 128));
       p.drawText(rect(), Qt::AlignCenter, text());
     }
   }

@@ -504,9 +504,20 @@ bool installFont(const std::string& path) {
   return QFontDatabase::addApplicationFont(QString::fromStdString(path)) >= 0;
 }
 
+namespace {
+// Files that shellOpen was asked to open while dialogs are scripted.
+std::vector<std::string> gShellOpens;
+}  // namespace
+
 bool shellOpen(const std::string& path, const std::string& /*verb*/) {
   initRuntime();
   if (!QFileInfo::exists(QString::fromStdString(path))) return false;
+  // Under scripting (tests) no desktop program is started: the request is
+  // recorded instead.
+  if (detail::gScripting) {
+    gShellOpens.push_back(path);
+    return true;
+  }
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
@@ -530,6 +541,8 @@ void queueFileAnswer(bool ok, const std::string& path) { gFileAnswers.emplace_ba
 void queueDuringDialog(std::function<void()> fn) { gDuring.push_back(std::move(fn)); }
 std::vector<ShownDialog> shownDialogs() { return gShown; }
 void clearShownDialogs() { gShown.clear(); }
+std::vector<std::string> shellOpens() { return gShellOpens; }
+void clearShellOpens() { gShellOpens.clear(); }
 void queueMenuChoice(const Text& caption) { gMenuChoices.push_back(caption); }
 
 void overrideScreenSize(int width, int height) {

@@ -30,10 +30,10 @@ class Mixer {
   virtual ~Mixer() = default;
   // Opens the line by selector (4 = speakers); false when no line.
   virtual bool open(int line) = 0;
-  virtual int maximum() = 0;              // volume control maximum (0 when none)
+  virtual int maximum() = 0;                     // volume control maximum (0 when none)
   virtual void read(int* left, int* right) = 0;  // -1 on failure; right -1 on mono
   virtual bool set(int left, int right) = 0;
-  virtual int muteState() = 0;            // 1 muted, 0 not, -1 no line or failure
+  virtual int muteState() = 0;  // 1 muted, 0 not, -1 no line or failure
 };
 
 class Backend {

@@ -60,11 +60,13 @@ inline model::Bytes solidJpeg(int width, int height, std::uint32_t argb = 0xffcc
   return image::encodeJpeg(img, 90);
 }
 
-// Every program form, for tests that run the whole program.
-inline const std::vector<std::string>& allProgramForms() {
-  static const std::vector<std::string> forms = {"StartWindow",     "BannerWindow",
-                                                 "AboutWindow",     "DrawBackdropWindow",
-                                                 "DrawPanelWindow", "WinnersListWindow"};
+// Every program form (the JSON files of forms/), for tests that run the
+// whole program.
+inline std::vector<std::string> allProgramForms() {
+  std::vector<std::string> forms;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(PD_SOURCE_DIR) / "forms"))
+    if (entry.path().extension() == ".json") forms.push_back(entry.path().stem().string());
   return forms;
 }
 

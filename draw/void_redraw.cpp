@@ -1,0 +1,334 @@
+// The void and supplement window. Voiding takes one award back from a winner
+// who cannot accept it, so that a replacement can be drawn; supplementing
+// raises the number of winners an award is to have. Everything changed goes
+// to the stores, where the draw picks it up the next time it reads them.
+#include "draw/void_redraw.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "draw/draw.h"
+#include "model/records.h"
+#include "platform/store.h"
+#include "platform/ui.h"
+
+namespace draw {
+
+using model::operator""_t;
+using model::Text;
+namespace person = model::person;
+namespace award = model::award;
+
+int gVoidSelection = 0;
+
+namespace {
+
+// When the winner list last lost the focus with a winner selected; the
+// selection is forgotten once a second has passed since then.
+bool gVoidFocusLost = false;
+std::uint32_t gVoidFocusLostTick = 0;
+constexpr std::uint32_t kVoidSelectionKeptMs = 1000;
+
+const char* const kWindow = "VoidRedrawWindow";
+ui::Control ctl(const char* name) { return ui::Control(kWindow, name); }
+ui::Control voidAwardCombo() { return ctl("组合框1"); }
+ui::Control winnerList() { return ctl("超级列表框1"); }
+ui::Control recordList() { return ctl("超级列表框2"); }
+
+Text noSelectionText() { return "你还没选择要删除的中奖人员呢！"_t; }
+Text confirmVoidText() { return "你确定要作废该奖品吗？"_t; }
+Text supplementDoneText() { return "补奖成功！"_t; }
+Text unknownVoidAwardText() { return "奖项名称不是已有的奖项，请从列表中选择要废奖的奖项！"_t; }
+Text notAWinnerText() { return "所选人员没有中这个奖项，请重新选择中奖人员！"_t; }
+Text voidFailedText() { return "废奖失败，数据没有改变！"_t; }
+Text unknownSupplementAwardText() {
+  return "奖项名称不是已有的奖项，请从列表中选择要补奖的奖项！"_t;
+}
+Text badSupplementCountText() { return "补奖人数必须是大于0的整数，请重新输入！"_t; }
+Text supplementFailedText() { return "补奖失败，数据没有改变！"_t; }
+
+// The award names in store order; leaves the award store current.
+std::vector<Text> awardNames() {
+  std::vector<Text> names;
+  store::select(model::aliasAwards());
+  store::goFirst();
+  const int count = store::recordCount();
+  for (int i = 1; i <= count; ++i) {
+    names.push_back(store::readText(award::奖项名称()));
+    store::skip(1);
+  }
+  return names;
+}
+
+// The record number of the first award named exactly name, 0 when none;
+// leaves the award store current.
+int findAward(const Text& name) {
+  store::select(model::aliasAwards());
+  store::goFirst();
+  const int count = store::recordCount();
+  for (int i = 1; i <= count; ++i) {
+    if (store::readText(award::奖项名称()) == name) return i;
+    store::skip(1);
+  }
+  return 0;
+}
+
+// Blanks around a typed number: ASCII white space and the full-width space.
+bool blankAt(const std::string& s, size_t i, size_t* len) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+    *len = 1;
+    return true;
+  }
+  if (i + 1 < s.size() && c == 0xA1 && static_cast<unsigned char>(s[i + 1]) == 0xA1) {
+    *len = 2;
+    return true;
+  }
+  return false;
+}
+
+// A decimal digit, half- or full-width; -1 when there is none at i.
+int digitAt(const std::string& s, size_t i, size_t* len) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c >= '0' && c <= '9') {
+    *len = 1;
+    return c - '0';
+  }
+  if (i + 1 < s.size() && c == 0xA3) {
+    const unsigned char d = static_cast<unsigned char>(s[i + 1]);
+    if (d >= 0xB0 && d <= 0xB9) {
+      *len = 2;
+      return d - 0xB0;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::optional<std::vector<Text>> SplitWonAwards(const Text& won, const std::vector<Text>& awards) {
+  std::vector<Text> names;
+  for (const Text& a : awards)
+    if (!a.empty()) names.push_back(a);
+  std::sort(names.begin(), names.end(),
+            [](const Text& a, const Text& b) { return a.length() > b.length(); });
+  const std::string& s = won.bytes();
+  // Positions from which the rest cannot be split, so that each is tried once.
+  std::vector<bool> dead(s.size() + 1, false);
+  std::vector<Text> parts;
+  std::function<bool(size_t)> split = [&](size_t at) {
+    if (at == s.size()) return true;
+    if (dead[at]) return false;
+    for (const Text& n : names) {
+      if (s.compare(at, n.bytes().size(), n.bytes()) != 0) continue;
+      parts.push_back(n);
+      if (split(at + n.bytes().size())) return true;
+      parts.pop_back();
+    }
+    dead[at] = true;
+    return false;
+  };
+  if (!split(0)) return std::nullopt;
+  return parts;
+}
+
+bool HoldsAward(const Text& won, const Text& awardName, const std::vector<Text>& awards) {
+  if (awardName.empty()) return false;
+  if (auto parts = SplitWonAwards(won, awards))
+    return std::find(parts->begin(), parts->end(), awardName) != parts->end();
+  return model::findText(won, awardName) > 0;
+}
+
+std::optional<Text> WithoutAward(const Text& won, const Text& awardName,
+                                 const std::vector<Text>& awards) {
+  if (awardName.empty()) return std::nullopt;
+  if (auto parts = SplitWonAwards(won, awards)) {
+    auto it = std::find(parts->begin(), parts->end(), awardName);
+    if (it == parts->end()) return std::nullopt;
+    parts->erase(it);
+    Text rest;
+    for (const Text& p : *parts) rest += p;
+    return rest;
+  }
+  const int at = model::findText(won, awardName);
+  if (at <= 0) return std::nullopt;
+  return model::leftText(won, at - 1) +
+         model::rightText(won, won.length() - (at - 1) - awardName.length());
+}
+
+std::optional<int> ParseSupplementCount(const Text& typed) {
+  const std::string& s = typed.bytes();
+  size_t i = 0, len = 0;
+  while (i < s.size() && blankAt(s, i, &len)) i += len;
+  if (i < s.size() && s[i] == '+') {
+    ++i;
+  } else if (i + 1 < s.size() && static_cast<unsigned char>(s[i]) == 0xA3 &&
+             static_cast<unsigned char>(s[i + 1]) == 0xAB) {
+    i += 2;
+  }
+  long long value = 0;
+  int digits = 0;
+  for (int d; i < s.size() && (d = digitAt(s, i, &len)) >= 0; i += len) {
+    value = value * 10 + d;
+    ++digits;
+    if (value > 999999999) return std::nullopt;
+  }
+  while (i < s.size() && blankAt(s, i, &len)) i += len;
+  if (digits == 0 || i != s.size() || value < 1) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+void OnVoidRedrawCreated() {
+  gVoidSelection = 0;
+  gVoidFocusLost = false;
+  store::select(model::aliasAwards());
+  store::goFirst();
+  const int count = store::recordCount();
+  for (int i = 1; i <= count; ++i) {
+    voidAwardCombo().addItem(store::readText(award::奖项名称()));
+    ctl("组合框2").addItem(store::readText(award::奖项名称()));
+    store::skip(1);
+  }
+  // Adding the first item chooses it: no award is chosen until the operator
+  // picks one.
+  for (ui::Control combo : {voidAwardCombo(), ctl("组合框2")}) {
+    combo.setSelectedIndex(-1);
+    combo.setText(Text());
+  }
+}
+
+void OnVoidRedrawAwardComboItemChosen() { ListWinnersOfAward(); }
+
+void ListWinnersOfAward() {
+  const Text chosen = voidAwardCombo().text();
+  const std::vector<Text> awards = awardNames();
+  store::select(model::aliasPersons());
+  store::goFirst();
+  winnerList().removeAllRows();
+  recordList().removeAllRows();
+  // The rows are new: a selection made in the old ones no longer names anyone.
+  gVoidSelection = 0;
+  gVoidFocusLost = false;
+  const int count = store::recordCount();
+  for (int n = 1; n <= count; ++n) {
+    if (HoldsAward(store::readText(person::中奖项目()), chosen, awards)) {
+      const int row = winnerList().insertRow(n - 1, store::readText(person::编号()));
+      recordList().insertRow(n - 1, model::numberToText(static_cast<long long>(n)));
+      winnerList().setCell(row, 1, store::readText(person::姓名()));
+      winnerList().setCell(row, 2, store::readAsText(person::电话号码()));
+      winnerList().setCell(row, 3, store::readAsText(person::身份证号码()));
+    }
+    store::skip(1);
+  }
+}
+
+int VoidSelection() {
+  if (gVoidFocusLost && ui::tickCount() - gVoidFocusLostTick >= kVoidSelectionKeptMs) {
+    gVoidSelection = 0;
+    gVoidFocusLost = false;
+  }
+  return gVoidSelection;
+}
+
+void OnVoidRedrawWinnerListClick() {
+  store::select(model::aliasPersons());
+  const int row = winnerList().selectedIndex();
+  const Text record = row >= 0 ? recordList().cell(row, 0) : Text();
+  store::goTo(model::textToInt(record));
+  gVoidSelection = row + 1;
+  gVoidFocusLost = false;
+}
+
+void OnVoidRedrawWinnerListFocusLost() {
+  // The void button takes the focus before its click arrives, so the
+  // selection must outlive the loss of focus for a moment. The handler only
+  // notes the time: waiting here would hold back the very press that moved
+  // the focus, and the button would never see its click.
+  VoidSelection();
+  gVoidFocusLost = true;
+  gVoidFocusLostTick = ui::tickCount();
+}
+
+void OnVoidRedrawVoidButtonClick() {
+  if (VoidSelection() == 0) {
+    ui::messageBox(noSelectionText());
+    return;
+  }
+  if (ui::messageBox(confirmVoidText(), Text(), ui::kOkCancel) != ui::kResultOk) return;
+
+  const int row = gVoidSelection - 1;
+  const int record =
+      row < recordList().rowCount() ? model::textToInt(recordList().cell(row, 0)) : 0;
+  if (record <= 0) {
+    ui::messageBox(noSelectionText());
+    return;
+  }
+  const Text awardName = voidAwardCombo().text();
+  const std::vector<Text> awards = awardNames();
+  const int awardRecord = findAward(awardName);
+  if (awardRecord == 0) {
+    ui::messageBox(unknownVoidAwardText());
+    return;
+  }
+  store::select(model::aliasPersons());
+  store::goTo(record);
+  const std::optional<Text> rest =
+      WithoutAward(store::readText(person::中奖项目()), awardName, awards);
+  if (!rest) {
+    ui::messageBox(notAWinnerText());
+    return;
+  }
+
+  // The award's drawn count and the participant's wins change together; the
+  // count never drops below 0.
+  store::Transaction tx;
+  store::select(model::aliasAwards());
+  store::goTo(awardRecord);
+  const long long drawn = store::readInt(award::已抽取人数());
+  bool ok = store::write(award::已抽取人数(), static_cast<double>(std::max(0LL, drawn - 1)));
+  store::select(model::aliasPersons());
+  store::goTo(record);
+  ok = ok && store::write(person::中奖项目(), *rest);
+  ok = ok && tx.commit();
+  if (!ok) tx.rollback();
+
+  ListWinnersOfAward();
+  if (!ok) ui::messageBox(voidFailedText());
+}
+
+void OnVoidRedrawSupplementButtonClick() {
+  const int awardRecord = findAward(ctl("组合框2").text());
+  if (awardRecord == 0) {
+    ui::messageBox(unknownSupplementAwardText());
+    return;
+  }
+  const std::optional<int> added = ParseSupplementCount(ctl("编辑框1").text());
+  if (!added) {
+    ui::messageBox(badSupplementCountText());
+    return;
+  }
+  store::Transaction tx;
+  store::select(model::aliasAwards());
+  store::goTo(awardRecord);
+  const long long winners = store::readInt(award::中奖人数());
+  bool ok = store::write(award::中奖人数(), static_cast<double>(winners + *added));
+  ok = ok && tx.commit();
+  if (!ok) tx.rollback();
+  ui::messageBox(ok ? supplementDoneText() : supplementFailedText());
+}
+
+void OnVoidRedrawCloseButtonClick() { ui::Window(kWindow).destroy(); }
+
+void registerVoidRedrawHandlers() {
+  ui::registerHandler("OnVoidRedrawCreated", &OnVoidRedrawCreated);
+  ui::registerHandler("OnVoidRedrawAwardComboItemChosen", &OnVoidRedrawAwardComboItemChosen);
+  ui::registerHandler("OnVoidRedrawWinnerListClick", &OnVoidRedrawWinnerListClick);
+  ui::registerHandler("OnVoidRedrawWinnerListFocusLost", &OnVoidRedrawWinnerListFocusLost);
+  ui::registerHandler("OnVoidRedrawVoidButtonClick", &OnVoidRedrawVoidButtonClick);
+  ui::registerHandler("OnVoidRedrawSupplementButtonClick", &OnVoidRedrawSupplementButtonClick);
+  ui::registerHandler("OnVoidRedrawCloseButtonClick", &OnVoidRedrawCloseButtonClick);
+}
+
+}  // namespace draw

@@ -1,0 +1,265 @@
+// The awards window: the list of the award store, the form of one award
+// (add, modify, delete, prize picture) and the two draw options that live in
+// award record 1.
+#include <string>
+
+#include "maintenance/awards_window.h"
+#include "maintenance/maintenance.h"
+#include "model/records.h"
+#include "platform/image.h"
+#include "platform/store.h"
+#include "platform/ui.h"
+
+namespace maintenance {
+
+using model::operator""_t;
+using model::Text;
+namespace award = model::award;
+
+namespace {
+
+ui::Control ctl(const char* name) { return AwardsWindow().ctl(name); }
+
+const char* const kInsertHint = "  双击插入奖品图片";
+const char* const kModifyHint = "  双击修改奖品图片";
+
+// The number on the chosen item of 组合框1; 0 when none is chosen.
+int ChosenQuota() {
+  ui::Control quota = ctl("组合框1");
+  const int index = quota.selectedIndex();
+  return index < 0 ? 0 : model::textToInt(quota.itemText(index));
+}
+
+// Reads the winner count of the form, or says why it cannot be stored.
+bool FormWinnerCount(int* count) {
+  if (ParseWinnerCount(ctl("编辑框3").text(), count)) return true;
+  ui::messageBox("中奖人数必须是0或正整数，奖项没有保存！"_t);
+  ctl("编辑框3").setFocus();
+  return false;
+}
+
+// The options of the draw, into the current record (record 1).
+bool WriteDrawOptions() {
+  const long long order = ctl("单选框1").checked() ? 0 : 1;
+  const long long rule = ctl("选择框1").checked() ? 0 : 1;
+  return store::write(award::中奖顺序(), order) && store::write(award::中奖方式(), rule);
+}
+
+// No award is current: the cursor past the last record.
+void LeaveNoAwardCurrent() {
+  store::goLast();
+  store::skip(1);
+}
+
+bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+ui::Window AwardsWindow() { return ui::Window("AwardsWindow"); }
+ui::Control AwardList() { return ui::Control("AwardsWindow", "超级列表框1"); }
+
+bool ParseWinnerCount(const Text& text, int* count) {
+  const int n = text.length();
+  int i = 0;
+  auto fullWidthSpace = [&](int at) {
+    return at + 1 < n && text.byteAt(at) == 0xA1 && text.byteAt(at + 1) == 0xA1;
+  };
+  auto skipBlanks = [&] {
+    while (i < n) {
+      if (IsBlank(text.byteAt(i))) {
+        ++i;
+      } else if (fullWidthSpace(i)) {
+        i += 2;
+      } else {
+        break;
+      }
+    }
+  };
+  skipBlanks();
+  int digits = 0;
+  while (i < n) {
+    const unsigned char c = text.byteAt(i);
+    if (c >= '0' && c <= '9') {
+      ++i;
+    } else if (c == 0xA3 && i + 1 < n && text.byteAt(i + 1) >= 0xB0 && text.byteAt(i + 1) <= 0xB9) {
+      i += 2;  // a full-width digit
+    } else {
+      break;
+    }
+    ++digits;
+  }
+  skipBlanks();
+  if (digits == 0 || digits > 9 || i != n) return false;
+  *count = model::textToInt(text);
+  return true;
+}
+
+bool IsJpegPicture(const model::Bytes& bytes) {
+  if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8 || bytes[2] != 0xFF) return false;
+  return image::decode(bytes).valid();
+}
+
+void OnAwardsCreated() {
+  store::select(model::aliasAwards());
+  FillAwardList();
+  ctl("透明标签2").setFocus();
+}
+
+void FillAwardList() {
+  ui::Control list = AwardList();
+  list.removeAllRows();
+  store::goFirst();
+  // The options live in record 1; an empty store reads 0 for both.
+  const bool smallFirst = store::readInt(award::中奖顺序()) == 0;
+  ctl("单选框1").setChecked(smallFirst);
+  ctl("单选框2").setChecked(!smallFirst);
+  ctl("选择框1").setChecked(store::readInt(award::中奖方式()) == 0);
+
+  const int n = store::recordCount();
+  for (int i = 1; i <= n; ++i) {
+    const int row = list.insertRow(i - 1, store::readText(award::奖项名称()));
+    list.setCell(row, 1, store::readText(award::奖品名称()));
+    list.setCell(row, 2, model::numberToText(store::readDouble(award::每次名额())));
+    list.setCell(row, 3, model::numberToText(store::readDouble(award::中奖人数())));
+    list.setCell(row, 4, store::readBytes(award::奖品图片()).empty() ? "无图片"_t : "有图片"_t);
+    store::skip(1);
+  }
+  ctl("透明标签2").repaint();
+}
+
+void OnAwardsListClick() {
+  const int row = AwardList().selectedIndex();
+  // A click that selects no row leaves no award current, so that a following
+  // "修改" or "删除" cannot act on an award the operator did not pick.
+  if (row < 0) {
+    LeaveNoAwardCurrent();
+    return;
+  }
+  store::goTo(row + 1);
+}
+
+void OnAwardsListDoubleClick(int, int, int) {
+  const int row = AwardList().selectedIndex();
+  if (row < 0) return;  // no row: nothing to show, and no award becomes current
+  store::goTo(row + 1);
+  ctl("编辑框1").setText(store::readText(award::奖项名称()));
+  ctl("编辑框2").setText(store::readText(award::奖品名称()));
+
+  const long long quota = store::readInt(award::每次名额());
+  ui::Control combo = ctl("组合框1");
+  // Items 0..4 are 1..5; past the last the runtime chooses the last ("20").
+  combo.setSelectedIndex(static_cast<int>(quota - 1));
+  if (quota == 10) combo.setSelectedIndex(5);
+  if (quota == 20) combo.setSelectedIndex(6);
+
+  ctl("编辑框3").setText(model::numberToText(store::readInt(award::中奖人数())));
+  ctl("图片框1").setPicture(store::readBytes(award::奖品图片()));
+  ctl("透明标签1").setCaption(Text::fromUtf8(kModifyHint));
+}
+
+void OnAwardsPictureHintDoubleClick(int, int, int) {
+  ui::Control dialog = ctl("打开文件对话框");
+  dialog.setFilter("图片文件(*.jpg)|*.jpg"_t);
+  dialog.setDefaultExt("jpg"_t);
+  if (!dialog.showDialog()) return;
+  // The draw writes the prize picture out as a .jpg file and shows it: only
+  // a JPEG that decodes is taken; anything else keeps the picture shown.
+  const model::Bytes bytes = image::readFile(dialog.fileName().toUtf8());
+  if (!IsJpegPicture(bytes)) {
+    ui::messageBox("所选文件不是有效的JPG图片，奖品图片没有改变！"_t);
+    return;
+  }
+  ctl("图片框1").setPicture(bytes);
+}
+
+void OnAwardsAddButtonClick() {
+  int winners = 0;
+  if (!FormWinnerCount(&winners)) return;
+  const Text name = ctl("编辑框1").text();
+  const Text prize = ctl("编辑框2").text();
+  const double quota = ChosenQuota();
+  const model::Bytes picture = ctl("图片框1").picture();
+
+  // The new award and the options of record 1 are one change.
+  store::Transaction tx;
+  bool ok =
+      store::append({name, prize, quota, static_cast<long long>(winners), 0LL, picture, 0LL, 0LL});
+  if (ok) store::goFirst();
+  ok = ok && WriteDrawOptions() && tx.commit();
+  if (!ok) {
+    tx.rollback();
+    ui::messageBox("奖项保存失败，数据没有改变！"_t);
+    return;
+  }
+
+  ctl("编辑框1").setText(Text());
+  ctl("编辑框2").setText(Text());
+  ctl("组合框1").setSelectedIndex(0);
+  ctl("编辑框3").setText("0"_t);
+  ctl("图片框1").setPicture(model::Bytes());
+  ctl("透明标签1").setCaption(Text::fromUtf8(kInsertHint));
+  FillAwardList();
+}
+
+void OnAwardsModifyButtonClick() {
+  if (store::recordNumber() == 0) {
+    ui::messageBox("请先在列表中选择要修改的奖项！"_t);
+    return;
+  }
+  int winners = 0;
+  if (!FormWinnerCount(&winners)) return;
+  const long long quota = ChosenQuota();
+  // What the draw wrote stays as it was.
+  const store::Value drawn = store::readValue(award::已抽取人数());
+  const store::Value order = store::readValue(award::中奖顺序());
+  const store::Value rule = store::readValue(award::中奖方式());
+
+  store::Transaction tx;
+  bool ok = store::modify({ctl("编辑框1").text(), ctl("编辑框2").text(), quota,
+                           static_cast<long long>(winners), drawn, ctl("图片框1").picture(), order,
+                           rule});
+  if (ok) store::goFirst();
+  ok = ok && WriteDrawOptions() && tx.commit();
+  if (!ok) {
+    tx.rollback();
+    ui::messageBox("奖项修改失败，数据没有改变！"_t);
+    return;
+  }
+
+  FillAwardList();
+  ctl("编辑框1").setText(Text());
+  ctl("编辑框2").setText(Text());
+  ctl("编辑框3").setText(Text());
+  ctl("组合框1").setSelectedIndex(-1);
+  ctl("打开文件对话框").setFileName(Text());
+  ctl("图片框1").setPicture(model::Bytes());
+}
+
+void OnAwardsDeleteButtonClick() {
+  if (store::recordNumber() == 0) {
+    ui::messageBox("请先在列表中选择要删除的奖项！"_t);
+    return;
+  }
+  store::Transaction tx;
+  const bool ok = store::markDeleted() && store::purge() && tx.commit();
+  if (!ok) {
+    tx.rollback();
+    ui::messageBox("奖项删除失败，数据没有改变！"_t);
+  }
+  FillAwardList();
+}
+
+void OnAwardsCloseButtonClick() { AwardsWindow().destroy(); }
+
+void registerAwardsHandlers() {
+  ui::registerHandler("OnAwardsCreated", &OnAwardsCreated);
+  ui::registerHandler("OnAwardsListClick", &OnAwardsListClick);
+  ui::registerHandler("OnAwardsListDoubleClick", &OnAwardsListDoubleClick);
+  ui::registerHandler("OnAwardsPictureHintDoubleClick", &OnAwardsPictureHintDoubleClick);
+  ui::registerHandler("OnAwardsAddButtonClick", &OnAwardsAddButtonClick);
+  ui::registerHandler("OnAwardsModifyButtonClick", &OnAwardsModifyButtonClick);
+  ui::registerHandler("OnAwardsDeleteButtonClick", &OnAwardsDeleteButtonClick);
+  ui::registerHandler("OnAwardsCloseButtonClick", &OnAwardsCloseButtonClick);
+}
+
+}  // namespace maintenance

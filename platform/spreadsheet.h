@@ -1,0 +1,113 @@
+// Spreadsheet workbooks: the participant lists exchanged with the operator's
+// spreadsheet program.
+//
+// An Application holds the workbooks it opened or added. A workbook opened
+// from a file is read-only: .xlsx (Office Open XML: shared strings, inline
+// strings, numbers as their stored text) and .xls (BIFF, read with FreeXL)
+// are both read, recognised by their contents rather than their name. A
+// workbook added to the application is written: cells hold text, each with an
+// optional number format ("@" is the text format), and saveAs writes an .xlsx
+// file (the only format written).
+//
+// Cells are addressed as "b2": column letters (either case; "a" is column 1,
+// "aa" column 27) followed by the 1-based row number. Every text in and out is
+// GBK (model::Text); the files hold UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/text.h"
+
+namespace spreadsheet {
+
+using model::Text;
+
+namespace detail {
+// The reader behind a workbook opened from a file (xlsx or xls).
+struct SheetSource;
+// Cells of one sheet by cellKey(row, column).
+using CellMap = std::map<std::uint64_t, Text>;
+inline std::uint64_t cellKey(int row, int column) {
+  return (static_cast<std::uint64_t>(row) << 16) | static_cast<std::uint64_t>(column);
+}
+}  // namespace detail
+
+// Row and column (both 1-based) of an address such as "b2"; false when the
+// address is not one cell inside the sheet limits (1048576 rows, 16384 columns).
+bool parseAddress(const std::string& address, int* row, int* column);
+
+class Workbook {
+ public:
+  Workbook(const Workbook&) = delete;
+  Workbook& operator=(const Workbook&) = delete;
+  ~Workbook();
+
+  bool writable() const { return writable_; }
+  int sheetCount() const;
+  // Makes sheet `number` (1-based, in the workbook's tab order) the current
+  // one. False with a message in error() when there is no such sheet or it
+  // cannot be read; there is then no current sheet and every cell reads "".
+  bool selectSheet(int number);
+  // The current sheet's cell as text: "" for an empty cell, a bad address or
+  // no current sheet. Numbers read as the text the file holds for them
+  // (13800138000, 1.5), truth values as TRUE / FALSE.
+  Text cellText(const std::string& address) const;
+
+  // Writable workbooks only: the cell's number format and value. False (and
+  // nothing changed) for a read-only workbook or a bad address.
+  bool setNumberFormat(const std::string& address, const Text& format);
+  bool setCellText(const std::string& address, const Text& text);
+  Text numberFormat(const std::string& address) const;
+
+  // Writes the workbook as .xlsx at path (UTF-8). The file is written beside
+  // its final name and renamed into place, so a failed save leaves any
+  // earlier file of that name untouched. False with a message in error().
+  bool saveAs(const std::string& path);
+
+  // The reason of the last failure, for the operator (GBK).
+  const Text& error() const { return error_; }
+
+ private:
+  friend class Application;
+  Workbook();
+
+  bool writable_ = false;
+  std::unique_ptr<detail::SheetSource> source_;  // read-only workbooks
+  detail::CellMap written_;                      // writable workbooks: sheet 1
+  detail::CellMap formats_;
+  detail::CellMap current_;  // the current sheet of a read-only workbook
+  int currentSheet_ = 0;     // 0: none
+  Text error_;
+};
+
+class Application {
+ public:
+  Application();
+  ~Application();  // quits
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // A new, empty, writable workbook with one sheet, current sheet 1.
+  Workbook* add();
+  // Opens the workbook file at path (UTF-8) read-only; nullptr with a
+  // message in error() when the file is missing, unreadable, not a workbook or
+  // damaged. No sheet is current until selectSheet.
+  Workbook* open(const std::string& path);
+  // Closes every workbook of the application; pointers to them are then void.
+  void closeAll();
+  // Closes everything; the application takes no further workbooks.
+  void quit();
+  int workbookCount() const { return static_cast<int>(books_.size()); }
+  const Text& error() const { return error_; }
+
+ private:
+  std::vector<std::unique_ptr<Workbook>> books_;
+  bool quit_ = false;
+  Text error_;
+};
+
+}  // namespace spreadsheet

@@ -1,0 +1,483 @@
+// Spreadsheet import and export of participants through the real runtime,
+// headless: the preview and its blank-row rule, the import appending
+// records, failed stores and closed windows, the export's text cells, and
+// the save name, failures and the shell open.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "event_fixture.h"
+#include "maintenance/maintenance.h"
+#include "maintenance/participants_internal.h"
+#include "maintenance/spreadsheet_internal.h"
+#include "model/records.h"
+#include "platform/spreadsheet.h"
+#include "platform/store.h"
+#include "platform/ui.h"
+#include "platform/ui_testing.h"
+#include "program_session.h"
+
+using model::operator""_t;
+using model::Text;
+using Row = fixture::Row;
+using Cells = std::vector<std::vector<Text>>;
+namespace person = model::person;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Stored {
+  Text number, name, phone, id, remark;
+  long long mode;
+  Text won, picture;
+  bool operator==(const Stored&) const = default;
+};
+
+void PrintTo(const Stored& s, std::ostream* os) {
+  *os << "{" << s.number.toUtf8() << "," << s.name.toUtf8() << "," << s.phone.toUtf8() << ","
+      << s.id.toUtf8() << "," << s.remark.toUtf8() << "," << s.mode << "," << s.won.toUtf8() << ","
+      << s.picture.toUtf8() << "}";
+}
+
+ui::Window preview() { return ui::Window("ImportPreviewWindow"); }
+ui::Control previewList() { return preview().ctl("超级列表框_导入预览"); }
+
+Text statusText() {
+  QWidget* bar = ui::testing::controlWidget("ImportPreviewWindow", "状态条1");
+  if (!bar) return Text();
+  auto labels = bar->findChildren<QLabel*>();
+  return labels.empty() ? Text() : Text::fromUtf8(labels.front()->text().toStdString());
+}
+
+std::vector<std::string> messages() {
+  std::vector<std::string> out;
+  for (const auto& d : ui::testing::shownDialogs())
+    if (d.kind == "message") out.push_back(d.text.toUtf8());
+  return out;
+}
+
+class SpreadsheetFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixture::beginProgramTest(1024, 768);
+    ui::testing::clearShellOpens();
+    ui::setProgramFolder(ev.dir);
+    ev.makeAwards({{"一等奖"_t, "电视"_t, 1.0, 1.0}});
+    app::registerAllHandlers();
+    std::string error;
+    ASSERT_TRUE(ui::loadForms(
+        ev.makeForms({"ParticipantsWindow", "ImportPreviewWindow", "ExportProgressWindow"}),
+        &error))
+        << error;
+  }
+  void TearDown() override {
+    store::failNextWrites(0);
+    for (const char* w : {"ImportPreviewWindow", "ExportProgressWindow", "ParticipantsWindow"})
+      ui::Window(w).destroy();
+    ui::processPendingOnce();
+    fixture::endProgramTest();
+  }
+
+  // The participant store with rows, opened and current, and the
+  // participants window open on it.
+  void openWith(const std::vector<Row>& rows) {
+    ev.makePersons(rows);
+    store::open(model::programPath(ev.dir, model::kAwardsFile), model::aliasAwards());
+    store::open(model::programPath(ev.dir, model::kPersonsFile), model::aliasPersons());
+    ASSERT_TRUE(ui::Window("ParticipantsWindow").open());
+  }
+
+  // A workbook whose sheet rows (from row 1) hold the given texts.
+  std::string makeSheet(const std::string& name, const Cells& rows) {
+    spreadsheet::Application app;
+    spreadsheet::Workbook* book = app.add();
+    for (size_t r = 0; r < rows.size(); ++r)
+      for (size_t c = 0; c < rows[r].size(); ++c)
+        book->setCellText(std::string(1, static_cast<char>('a' + c)) + std::to_string(r + 1),
+                          rows[r][c]);
+    const std::string path = ev.path(name);
+    EXPECT_TRUE(book->saveAs(path)) << book->error().toUtf8();
+    return path;
+  }
+
+  // Presses 导入数据 with path chosen in the file dialog. Inside the modal
+  // preview, once it is built (取消 enabled), runs `inside`, which must close
+  // the window; `whileReading` runs at the first message processing after
+  // the preview holds `readingRows` rows. Returns when the window closed.
+  void runImport(const std::string& path, std::function<void()> inside,
+                 std::function<void()> whileReading = nullptr, int readingRows = 0) {
+    ui::testing::queueFileAnswer(true, path);
+    bool ran = false, stopped = false;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!preview().isOpen()) return;
+      if (whileReading && !stopped && previewList().rowCount() >= readingRows) {
+        stopped = true;
+        whileReading();
+        return;
+      }
+      if (!ran && preview().ctl("按钮2").enabled()) {
+        ran = true;
+        poll.stop();
+        inside();
+      }
+    });
+    poll.start();
+    // No test may hang on the modal window.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { preview().destroy(); });
+    guard.start(20000);
+    maintenance::OnParticipantsImportButtonClick();
+    EXPECT_TRUE(guard.isActive()) << "the preview had to be closed by the guard";
+    EXPECT_FALSE(preview().isOpen());
+  }
+
+  std::vector<std::vector<std::string>> previewRows() {
+    std::vector<std::vector<std::string>> out;
+    ui::Control list = previewList();
+    for (int r = 0; r < list.rowCount(); ++r) {
+      std::vector<std::string> row;
+      for (int c = 0; c < 6; ++c) row.push_back(list.cell(r, c).toUtf8());
+      out.push_back(row);
+    }
+    return out;
+  }
+
+  std::vector<Stored> records() {
+    const Text alias = store::currentAlias();
+    store::select(model::aliasPersons());
+    std::vector<Stored> out;
+    store::goFirst();
+    for (int i = 1; i <= store::recordCount(); ++i, store::skip(1))
+      out.push_back({store::readText(person::编号()), store::readText(person::姓名()),
+                     store::readText(person::电话号码()), store::readText(person::身份证号码()),
+                     store::readText(person::备注()), store::readInt(person::抽奖模式()),
+                     store::readText(person::中奖项目()), store::readText(person::图片文件())});
+    store::select(alias);
+    return out;
+  }
+
+  fixture::TempEvent ev;
+};
+
+const Cells kHeadings = {
+    {"编号"_t, "姓名"_t, "电话号码"_t, "身份证号码"_t, "图片文件"_t, "备注"_t}};
+
+Cells withHeadings(const Cells& rows) {
+  Cells all = kHeadings;
+  all.insert(all.end(), rows.begin(), rows.end());
+  return all;
+}
+
+Row existing() {
+  return {"E01"_t,  "老王"_t, "13900000000"_t, "110101198001011111"_t,
+          "原有"_t, 3LL,      "一等奖"_t,      "old.jpg"_t};
+}
+
+TEST_F(SpreadsheetFlow, PreviewThenImportAppendsRecordsAfterTheExistingOnes) {
+  openWith({existing()});
+  const std::string path = makeSheet(
+      "名单.xlsx",
+      withHeadings({
+          {"0001"_t, "  张三 "_t, "13800138000"_t, "110101199001011234"_t, "zs.jpg"_t, "技术部"_t},
+          {Text(), "李四"_t},
+          {"A03"_t, "王五"_t, Text(), Text(), Text(), "末列"_t},
+          {" "_t, "　"_t},  // blank: an ASCII and a full-width space
+          {"A06"_t, "不会读到"_t},
+      }));
+  runImport(path, [&] {
+    EXPECT_EQ(preview().caption().toUtf8(), "数据导入（" + path + "）");
+    EXPECT_EQ(statusText().toUtf8(), "数据提取完成");
+    EXPECT_TRUE(preview().ctl("按钮1").enabled());
+    const std::vector<std::vector<std::string>> expected = {
+        {"0001", "  张三 ", "13800138000", "110101199001011234", "zs.jpg", "技术部"},
+        {"", "李四", "", "", "", ""},
+        {"A03", "王五", "", "", "", "末列"},
+    };
+    EXPECT_EQ(previewRows(), expected);
+    maintenance::OnImportPreviewImportButtonClick();
+  });
+  const std::vector<Stored> expected = {
+      {"E01"_t, "老王"_t, "13900000000"_t, "110101198001011111"_t, "原有"_t, 3, "一等奖"_t,
+       "old.jpg"_t},
+      {"0001"_t, "  张三 "_t, "13800138000"_t, "110101199001011234"_t, "技术部"_t, 0, Text(),
+       "zs.jpg"_t},
+      {Text(), "李四"_t, Text(), Text(), Text(), 0, Text(), Text()},
+      {"A03"_t, "王五"_t, Text(), Text(), "末列"_t, 0, Text(), Text()},
+  };
+  EXPECT_EQ(records(), expected);
+  EXPECT_EQ(store::currentAlias(), model::aliasPersons());
+  // The participants list shows the new records.
+  ui::Control list = maintenance::PersonnelList();
+  ASSERT_EQ(list.rowCount(), 4);
+  EXPECT_EQ(list.cell(1, 1).toUtf8(), "  张三 ");
+  EXPECT_EQ(list.cell(3, 4).toUtf8(), "末列");
+  // The success box, with the information icon; the file dialog was an open
+  // dialog that offers both workbook formats.
+  const auto shown = ui::testing::shownDialogs();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].kind, "file");
+  EXPECT_EQ(shown[0].buttons, 0) << "an open dialog";
+  EXPECT_EQ(shown[0].text.toUtf8(), "*.xls;*.xlsx|*.xls;*.xlsx");
+  EXPECT_EQ(shown[1].text.toUtf8(), "数据导入成功！");
+  EXPECT_EQ(shown[1].flags & ui::kInformationIcon, ui::kInformationIcon);
+}
+
+TEST_F(SpreadsheetFlow, ReadingStopsAtTheFirstBlankRow) {
+  struct Case {
+    const char* what;
+    Cells rows;  // from sheet row 2
+    int previewed;
+  };
+  const std::vector<Case> cases = {
+      {"row 2 blank", {{}, {"A03"_t, "丙"_t}}, 0},
+      {"row 2 only spaces", {{"  "_t, "　　"_t, " 　 "_t, Text(), Text(), " "_t}, {"A"_t}}, 0},
+      {"blank row 5", {{"A"_t}, {"B"_t}, {"C"_t}, {}, {"E"_t}, {"F"_t}}, 3},
+      {"name in column F only", {{Text(), Text(), Text(), Text(), Text(), "备注"_t}, {}}, 1},
+      {"spaces then text in one row", {{" "_t, "　"_t, "x"_t}}, 1},
+  };
+  openWith({});
+  for (const auto& c : cases) {
+    const std::string path =
+        makeSheet(std::string("case") + c.what + ".xlsx", withHeadings(c.rows));
+    int rows = -1;
+    runImport(path, [&] {
+      rows = previewList().rowCount();
+      maintenance::OnImportPreviewCancelButtonClick();
+    });
+    EXPECT_EQ(rows, c.previewed) << c.what;
+  }
+  EXPECT_TRUE(records().empty()) << "cancel imports nothing";
+  // An empty preview imports nothing, still reports success and closes.
+  ui::testing::clearShownDialogs();
+  runImport(makeSheet("empty.xlsx", kHeadings),
+            [] { maintenance::OnImportPreviewImportButtonClick(); });
+  EXPECT_TRUE(records().empty());
+  EXPECT_EQ(messages(), std::vector<std::string>{"数据导入成功！"});
+}
+
+TEST_F(SpreadsheetFlow, ButtonsOpenTheirDialogsAndCancelDoesNothing) {
+  openWith({existing()});
+  // The participants window's own buttons, cancelled in the file dialog.
+  for (const char* button : {"按钮10", "按钮9"}) {
+    ui::testing::queueFileAnswer(false, "");
+    auto* b =
+        qobject_cast<QAbstractButton*>(ui::testing::controlWidget("ParticipantsWindow", button));
+    ASSERT_NE(b, nullptr) << button;
+    b->click();
+  }
+  const auto shown = ui::testing::shownDialogs();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].kind, "file");
+  EXPECT_EQ(shown[0].buttons, 0) << "import: an open dialog";
+  EXPECT_EQ(shown[1].kind, "file");
+  EXPECT_EQ(shown[1].buttons, 1) << "export: a save dialog";
+  EXPECT_FALSE(preview().isOpen());
+  EXPECT_FALSE(ui::Window("ExportProgressWindow").isOpen());
+  EXPECT_EQ(records().size(), 1u);
+  EXPECT_TRUE(ui::testing::shellOpens().empty());
+}
+
+TEST_F(SpreadsheetFlow, UnreadableFileIsReportedAndOffersOnlyCancel) {
+  openWith({existing()});
+  const std::string path = ev.path("不是表格.xls");
+  std::ofstream(path) << "编号,姓名\n1,张三\n";
+  bool importEnabled = true;
+  runImport(path, [&] {
+    importEnabled = preview().ctl("按钮1").enabled();
+    EXPECT_EQ(statusText().toUtf8(), "数据提取失败");
+    EXPECT_EQ(previewList().rowCount(), 0);
+    maintenance::OnImportPreviewCancelButtonClick();
+  });
+  EXPECT_FALSE(importEnabled);
+  const auto shown = messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("无法读取所选文件，未提取任何数据。", 0), 0u) << shown[0];
+  EXPECT_EQ(records().size(), 1u);
+}
+
+TEST_F(SpreadsheetFlow, FailedStoreWriteImportsNothingAndKeepsThePreview) {
+  openWith({existing()});
+  const std::string path =
+      makeSheet("三行.xlsx", withHeadings({{"A1"_t, "甲"_t}, {"A2"_t, "乙"_t}, {"A3"_t, "丙"_t}}));
+  int previewAfterFailure = -1;
+  bool enabledAfterFailure = false;
+  runImport(path, [&] {
+    // The store starts failing after the first row was written.
+    QTimer::singleShot(0, [] { store::failNextWrites(1); });
+    maintenance::OnImportPreviewImportButtonClick();
+    EXPECT_EQ(records().size(), 1u) << "the first row is taken back";
+    previewAfterFailure = previewList().rowCount();
+    enabledAfterFailure = preview().ctl("按钮1").enabled() && preview().ctl("按钮2").enabled();
+    EXPECT_EQ(statusText().toUtf8(), "数据导入失败");
+    // Once the store works again the same preview imports.
+    maintenance::OnImportPreviewImportButtonClick();
+  });
+  EXPECT_EQ(previewAfterFailure, 3);
+  EXPECT_TRUE(enabledAfterFailure);
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{"数据导入失败，未导入任何数据，请重试！", "数据导入成功！"}));
+  const auto stored = records();
+  ASSERT_EQ(stored.size(), 4u);
+  EXPECT_EQ(stored[1].number.toUtf8(), "A1");
+  EXPECT_EQ(stored[3].name.toUtf8(), "丙");
+}
+
+TEST_F(SpreadsheetFlow, ClosingThePreviewMidwayKeepsTheStoreAsItWas) {
+  openWith({existing()});
+  Cells many;
+  for (int i = 1; i <= 200; ++i) many.push_back({Text::fromUtf8("N" + std::to_string(i)), "某"_t});
+  const std::string path = makeSheet("多.xlsx", withHeadings(many));
+
+  // Closed from its title bar while the sheet is read: the reading stops.
+  runImport(
+      path, [] { ADD_FAILURE() << "the preview was finished"; }, [] { preview().destroy(); }, 5);
+  EXPECT_EQ(records().size(), 1u);
+
+  // Closed while the import writes: nothing of it stays.
+  ui::testing::clearShownDialogs();
+  runImport(path, [] {
+    QTimer::singleShot(0, [] {
+      // Both buttons are off while the import runs.
+      EXPECT_FALSE(preview().ctl("按钮2").enabled());
+      maintenance::OnImportPreviewCancelButtonClick();  // ignored meanwhile
+      preview().destroy();
+    });
+    maintenance::OnImportPreviewImportButtonClick();
+  });
+  EXPECT_EQ(records().size(), 1u);
+  EXPECT_EQ(messages(), std::vector<std::string>{"导入窗口已关闭，未导入任何数据。"});
+  EXPECT_EQ(maintenance::PersonnelList().rowCount(), 1);
+}
+
+// --- Export -----------------------------------------------------------------------------
+
+class SpreadsheetExport : public SpreadsheetFlow {
+ protected:
+  // The cells of sheet 1 of the workbook at path, rows from 1, five columns,
+  // up to the first row that is empty in all five.
+  Cells readBack(const std::string& path) {
+    spreadsheet::Application app;
+    spreadsheet::Workbook* book = app.open(path);
+    Cells out;
+    if (!book || !book->selectSheet(1)) {
+      ADD_FAILURE() << "cannot read " << path;
+      return out;
+    }
+    for (int r = 1;; ++r) {
+      std::vector<Text> row;
+      bool any = false;
+      for (int c = 1; c <= 6; ++c) {
+        row.push_back(
+            book->cellText(std::string(1, static_cast<char>(96 + c)) + std::to_string(r)));
+        any = any || !row.back().empty();
+      }
+      if (!any) break;
+      EXPECT_TRUE(row[5].empty()) << "only five columns are written";
+      row.pop_back();
+      out.push_back(row);
+    }
+    return out;
+  }
+};
+
+const std::vector<Text> kExportHeadings = {"编号"_t, "姓名"_t, "电话号码"_t, "身份证号码"_t,
+                                           "备注"_t};
+
+TEST_F(SpreadsheetExport, WritesTheListAsTextCellsAndOpensTheFile) {
+  openWith({{"0001"_t, "张三"_t, "13800138000"_t, "110101199001011234"_t, "  备注 "_t, 2LL,
+             "一等奖"_t, "zs.jpg"_t},
+            {"A02"_t, "李四"_t}});
+  const std::string chosen = ev.path("导出名单");  // the default extension is added
+  ui::testing::queueFileAnswer(true, chosen);
+  // The progress window shows while the rows are written, one step a row.
+  int progressMaximum = -1, progressSeen = -1;
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    ui::Window w("ExportProgressWindow");
+    if (!w.isOpen()) return;
+    progressMaximum = w.ctl("进度条1").maximum();
+    progressSeen = std::max(progressSeen, w.ctl("进度条1").position());
+  });
+  watch.start();
+  maintenance::OnParticipantsExportButtonClick();
+  watch.stop();
+  const std::string saved = chosen + ".xlsx";
+  ASSERT_TRUE(fs::exists(saved));
+  EXPECT_EQ(progressMaximum, 2);
+  EXPECT_GE(progressSeen, 1);
+  ui::processPendingOnce();
+  EXPECT_FALSE(ui::Window("ExportProgressWindow").isOpen());
+  const Cells expected = {
+      kExportHeadings,
+      {"0001"_t, "张三"_t, "13800138000"_t, "110101199001011234"_t, "  备注 "_t},
+      {"A02"_t, "李四"_t, Text(), Text(), Text()}};
+  EXPECT_EQ(readBack(saved), expected);
+  const auto shown = ui::testing::shownDialogs();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].buttons, 1) << "a save dialog";
+  EXPECT_EQ(shown[0].text.toUtf8(), "*.xlsx|*.xlsx");
+  EXPECT_EQ(shown[1].text.toUtf8(), "导出成功!");
+  EXPECT_EQ(shown[1].flags & ui::kInformationIcon, ui::kInformationIcon);
+  EXPECT_EQ(ui::testing::shellOpens(), std::vector<std::string>{saved});
+}
+
+TEST_F(SpreadsheetExport, EmptyListGivesTheHeadingsOnly) {
+  openWith({});
+  const std::string path = ev.path("空.xlsx");
+  ui::testing::queueFileAnswer(true, path);
+  maintenance::ExportPersonnelToExcel();
+  EXPECT_EQ(readBack(path), Cells{kExportHeadings});
+  EXPECT_EQ(messages(), std::vector<std::string>{"导出成功!"});
+}
+
+TEST_F(SpreadsheetExport, CancelRefusalAndFailureWriteNothingAndOpenNothing) {
+  openWith({{"0001"_t, "张三"_t}});
+  fs::create_directories(ev.path("out"));
+  struct Case {
+    const char* what;
+    bool confirm;
+    std::string path;
+    std::vector<std::string> messages;  // message boxes, by how they begin
+  };
+  const std::vector<Case> cases = {
+      {"cancelled", false, "", {}},
+      {"an .xls name", true, ev.path("out/名单.xls"), {"导出的文件为 xlsx 格式"}},
+      {"an .XLS name", true, ev.path("out/名单.XLS"), {"导出的文件为 xlsx 格式"}},
+      {"a folder that is not there", true, ev.path("out/missing/名单.xlsx"), {"导出失败！"}},
+      {"a folder's name", true, ev.path("out/sub.xlsx"), {"导出失败！"}},
+  };
+  fs::create_directories(ev.path("out/sub.xlsx"));
+  for (const auto& c : cases) {
+    ui::testing::clearShownDialogs();
+    ui::testing::queueFileAnswer(c.confirm, c.path);
+    maintenance::ExportPersonnelToExcel();
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), c.messages.size()) << c.what;
+    for (size_t i = 0; i < shown.size(); ++i)
+      EXPECT_EQ(shown[i].rfind(c.messages[i], 0), 0u) << c.what << ": " << shown[i];
+    ui::processPendingOnce();
+    EXPECT_FALSE(ui::Window("ExportProgressWindow").isOpen()) << c.what;
+  }
+  // Nothing but the folder made above was written.
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(ev.path("out")))
+    left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"sub.xlsx"});
+  EXPECT_TRUE(ui::testing::shellOpens().empty());
+}
+
+}  // namespace
