@@ -365,6 +365,11 @@ class Reader {
         !getBool(o, "taskbar", &w->taskbar, where) ||
         !getColor(o, "background", &w->background, where))
       return false;
+    // A window declared without a position opens centred on the screen.
+    if (!o.contains("left") && !o.contains("top")) {
+      w->left = (screenWidth() - w->width) / 2;
+      w->top = (screenHeight() - w->height) / 2;
+    }
     if (w->border != "none" && w->border != "fixed" && w->border != "sizable")
       return fail(where, "border must be \"none\", \"fixed\" or \"sizable\"");
     if (w->width < 0 || w->height < 0) return fail(where, "width and height must not be negative");

@@ -102,6 +102,27 @@ INSTANTIATE_TEST_SUITE_P(
       return n;
     });
 
+TEST(Load, AWindowWithoutAPositionIsCentredOnTheScreen) {
+  ui::initRuntime();
+  ui::testing::overrideScreenSize(1000, 800);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QFile a(dir.filePath("centred.json")), b(dir.filePath("placed.json"));
+  ASSERT_TRUE(a.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
+  a.write(R"({"name": "Centred", "width": 300, "height": 200})");
+  b.write(R"({"name": "Placed", "left": 5, "top": 6, "width": 300, "height": 200})");
+  a.close();
+  b.close();
+  std::string error;
+  ASSERT_TRUE(ui::loadForms(dir.path().toStdString(), &error)) << error;
+  EXPECT_EQ(ui::Window("Centred").left(), 350);
+  EXPECT_EQ(ui::Window("Centred").top(), 300);
+  EXPECT_EQ(ui::Window("Placed").left(), 5);
+  EXPECT_EQ(ui::Window("Placed").top(), 6);
+  ui::unloadForms();
+  ui::testing::overrideScreenSize(0, 0);
+}
+
 TEST(Load, MissingFolderFails) {
   std::string error;
   EXPECT_FALSE(ui::loadForms("/nonexistent/forms", &error));
