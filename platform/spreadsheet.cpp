@@ -108,7 +108,7 @@ Text Workbook::cellText(const std::string& address) const {
   return it == cells.end() ? Text() : it->second;
 }
 
-bool Workbook::setNumberFormat(const std::string& address, const Text& format) {
+bool Workbook::writableCell(const std::string& address, std::uint64_t* key) {
   int row = 0, column = 0;
   if (!writable_) {
     error_ = "打开的工作簿只能读取"_t;
@@ -118,21 +118,21 @@ bool Workbook::setNumberFormat(const std::string& address, const Text& format) {
     error_ = "单元格地址无效："_t + Text::fromUtf8(address);
     return false;
   }
-  formats_[cellKey(row, column)] = format;
+  *key = cellKey(row, column);
+  return true;
+}
+
+bool Workbook::setNumberFormat(const std::string& address, const Text& format) {
+  std::uint64_t key = 0;
+  if (!writableCell(address, &key)) return false;
+  formats_[key] = format;
   return true;
 }
 
 bool Workbook::setCellText(const std::string& address, const Text& text) {
-  int row = 0, column = 0;
-  if (!writable_) {
-    error_ = "打开的工作簿只能读取"_t;
-    return false;
-  }
-  if (!parseAddress(address, &row, &column)) {
-    error_ = "单元格地址无效："_t + Text::fromUtf8(address);
-    return false;
-  }
-  written_[cellKey(row, column)] = text;
+  std::uint64_t key = 0;
+  if (!writableCell(address, &key)) return false;
+  written_[key] = text;
   return true;
 }
 

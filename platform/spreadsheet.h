@@ -74,6 +74,9 @@ class Workbook {
  private:
   friend class Application;
   Workbook();
+  // The key of a cell to write, or false (with the reason) when the
+  // workbook is read-only or the address is not one.
+  bool writableCell(const std::string& address, std::uint64_t* key);
 
   bool writable_ = false;
   std::unique_ptr<detail::SheetSource> source_;  // read-only workbooks

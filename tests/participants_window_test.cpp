@@ -16,6 +16,7 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
+#include "stored_persons.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
@@ -37,18 +38,7 @@ Row person8(const Text& number, const Text& name, long long mode = 0, const Text
   return {number, name, "13800138000"_t, "110101199001011234"_t, "备注"_t, mode, won, picture};
 }
 
-struct Stored {
-  Text number, name, phone, id, remark;
-  long long mode;
-  Text won, picture;
-  bool operator==(const Stored&) const = default;
-};
-
-void PrintTo(const Stored& s, std::ostream* os) {
-  *os << "{" << s.number.toUtf8() << "," << s.name.toUtf8() << "," << s.phone.toUtf8() << ","
-      << s.id.toUtf8() << "," << s.remark.toUtf8() << "," << s.mode << "," << s.won.toUtf8() << ","
-      << s.picture.toUtf8() << "}";
-}
+using Stored = fixture::StoredPerson;
 
 class Participants : public ::testing::Test {
  protected:
@@ -86,24 +76,7 @@ class Participants : public ::testing::Test {
   }
 
   // Every record as stored, read without moving the window's cursor.
-  std::vector<Stored> records() {
-    const Text alias = store::currentAlias();
-    store::select(model::aliasPersons());
-    const int at = store::recordNumber();
-    std::vector<Stored> out;
-    store::goFirst();
-    for (int i = 1; i <= store::recordCount(); ++i, store::skip(1))
-      out.push_back({store::readText(person::编号()), store::readText(person::姓名()),
-                     store::readText(person::电话号码()), store::readText(person::身份证号码()),
-                     store::readText(person::备注()), store::readInt(person::抽奖模式()),
-                     store::readText(person::中奖项目()), store::readText(person::图片文件())});
-    if (at > 0)
-      store::goTo(at);
-    else
-      store::skip(store::recordCount() + 1);
-    store::select(alias);
-    return out;
-  }
+  std::vector<Stored> records() { return fixture::storedPersons(); }
   std::vector<Text> numbers() {
     std::vector<Text> out;
     for (const auto& r : records()) out.push_back(r.number);

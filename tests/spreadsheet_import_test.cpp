@@ -17,6 +17,7 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
+#include "stored_persons.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
@@ -36,18 +37,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Stored {
-  Text number, name, phone, id, remark;
-  long long mode;
-  Text won, picture;
-  bool operator==(const Stored&) const = default;
-};
-
-void PrintTo(const Stored& s, std::ostream* os) {
-  *os << "{" << s.number.toUtf8() << "," << s.name.toUtf8() << "," << s.phone.toUtf8() << ","
-      << s.id.toUtf8() << "," << s.remark.toUtf8() << "," << s.mode << "," << s.won.toUtf8() << ","
-      << s.picture.toUtf8() << "}";
-}
+using Stored = fixture::StoredPerson;
 
 ui::Window preview() { return ui::Window("ImportPreviewWindow"); }
 ui::Control previewList() { return preview().ctl("超级列表框_导入预览"); }
@@ -155,19 +145,7 @@ class SpreadsheetFlow : public ::testing::Test {
     return out;
   }
 
-  std::vector<Stored> records() {
-    const Text alias = store::currentAlias();
-    store::select(model::aliasPersons());
-    std::vector<Stored> out;
-    store::goFirst();
-    for (int i = 1; i <= store::recordCount(); ++i, store::skip(1))
-      out.push_back({store::readText(person::编号()), store::readText(person::姓名()),
-                     store::readText(person::电话号码()), store::readText(person::身份证号码()),
-                     store::readText(person::备注()), store::readInt(person::抽奖模式()),
-                     store::readText(person::中奖项目()), store::readText(person::图片文件())});
-    store::select(alias);
-    return out;
-  }
+  std::vector<Stored> records() { return fixture::storedPersons(); }
 
   fixture::TempEvent ev;
 };
