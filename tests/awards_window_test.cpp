@@ -15,6 +15,7 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
+#include "sqlite_direct.h"
 #include "maintenance/awards_window.h"
 #include "maintenance/maintenance.h"
 #include "model/records.h"
@@ -44,14 +45,7 @@ void PrintTo(const Stored& s, std::ostream* os) {
       << ",<" << s.picture.size() << " bytes>," << s.order << "," << s.rule << "}";
 }
 
-void execSql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* err = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
-  sqlite3_free(err);
-  sqlite3_close(db);
-}
+using fixture::execSql;
 
 // Number of rows of a query on a store file, read past the program.
 int countInFile(const std::string& path, const char* sql) {

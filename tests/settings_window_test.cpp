@@ -16,6 +16,7 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
+#include "sqlite_direct.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/settings_window.h"
 #include "model/records.h"
@@ -55,14 +56,7 @@ std::vector<std::vector<std::string>> fileRecords(const std::string& path) {
   return out;
 }
 
-void execSql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* err = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
-  sqlite3_free(err);
-  sqlite3_close(db);
-}
+using fixture::execSql;
 
 class Settings : public ::testing::Test {
  protected:
