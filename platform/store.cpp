@@ -142,34 +142,20 @@ bool isWhole(FieldType t) {
 bool isReal(FieldType t) { return t == FieldType::Float || t == FieldType::Double; }
 bool isNumeric(FieldType t) { return isWhole(t) || isReal(t); }
 
+// The type names the "fields" table stores.
+constexpr std::pair<const char*, FieldType> kTypeNames[] = {
+    {"byte", FieldType::Byte}, {"short", FieldType::Short},  {"integer", FieldType::Integer},
+    {"long", FieldType::Long}, {"float", FieldType::Float},  {"double", FieldType::Double},
+    {"text", FieldType::Text}, {"bytes", FieldType::ByteSet}};
+
 const char* typeName(FieldType t) {
-  switch (t) {
-    case FieldType::Byte:
-      return "byte";
-    case FieldType::Short:
-      return "short";
-    case FieldType::Integer:
-      return "integer";
-    case FieldType::Long:
-      return "long";
-    case FieldType::Float:
-      return "float";
-    case FieldType::Double:
-      return "double";
-    case FieldType::Text:
-      return "text";
-    case FieldType::ByteSet:
-      return "bytes";
-  }
+  for (const auto& [n, v] : kTypeNames)
+    if (v == t) return n;
   return "text";
 }
 
 bool typeFromName(const std::string& name, FieldType* t) {
-  static const std::pair<const char*, FieldType> table[] = {
-      {"byte", FieldType::Byte}, {"short", FieldType::Short},  {"integer", FieldType::Integer},
-      {"long", FieldType::Long}, {"float", FieldType::Float},  {"double", FieldType::Double},
-      {"text", FieldType::Text}, {"bytes", FieldType::ByteSet}};
-  for (auto& [n, v] : table)
+  for (const auto& [n, v] : kTypeNames)
     if (name == n) {
       *t = v;
       return true;

@@ -371,6 +371,9 @@ TEST_F(Windows, WindowMouseEventsOnlyOverItsOwnArea) {
   main.open();
   QWidget* w = ui::testing::windowWidget("MainWindow");
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  // The declared size must have reached the native window before the
+  // pointer is sent to a point near its corner.
+  QTRY_VERIFY(w->windowHandle()->geometry().contains(w->mapToGlobal(QPoint(280, 180))));
   log().clear();
   QWindow* win = w->windowHandle();
   QTest::mousePress(win, Qt::LeftButton, Qt::ControlModifier, QPoint(280, 180));
