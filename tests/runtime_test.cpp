@@ -379,9 +379,10 @@ TEST_F(Windows, WindowMouseEventsOnlyOverItsOwnArea) {
   QTest::mousePress(win, Qt::LeftButton, Qt::ControlModifier, QPoint(280, 180));
   QTest::mouseRelease(win, Qt::LeftButton, Qt::ControlModifier, QPoint(280, 180));
   ASSERT_EQ(count("OnMainMouseDown"), 1);
-  EXPECT_EQ(log()[0].args.a, 280);
-  EXPECT_EQ(log()[0].args.b, 180);
-  EXPECT_EQ(log()[0].args.c, 1);
+  const Call* down = firstCall("OnMainMouseDown");
+  EXPECT_EQ(down->args.a, 280);
+  EXPECT_EQ(down->args.b, 180);
+  EXPECT_EQ(down->args.c, 1);
   EXPECT_EQ(count("OnMainMouseUp"), 1);
   log().clear();
   // Over the picture box: its events, relative to it; none for the window.
@@ -403,7 +404,8 @@ TEST_F(Windows, WindowMouseEventsOnlyOverItsOwnArea) {
   // A button inside the picture box: its click, nothing for the box or window.
   log().clear();
   QTest::mouseClick(win, Qt::LeftButton, Qt::NoModifier, QPoint(160, 20));
-  EXPECT_EQ(names(), std::vector<std::string>{"OnButtonClick"});
+  // (The form's timer may tick meanwhile; only mouse handlers count here.)
+  EXPECT_EQ(namesExcept({"OnClockTick"}), std::vector<std::string>{"OnButtonClick"});
 }
 
 // --- Dialogs ---------------------------------------------------------------------------------

@@ -49,6 +49,13 @@ inline int count(const std::string& name) {
   return n;
 }
 
+// The first logged call of a handler (null when there is none).
+inline const Call* firstCall(const std::string& name) {
+  for (const Call& c : log())
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
 inline std::vector<std::string> names() {
   std::vector<std::string> out;
   for (const Call& c : log()) out.push_back(c.name);
