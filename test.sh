@@ -8,10 +8,10 @@ source tools/deps.sh
 pd_install_missing
 
 BUILD=build
-FLAGS=()
+FLAGS=(-DPD_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   BUILD=build-asan
-  FLAGS=(-DPD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  FLAGS=(-DPD_WERROR=ON -DPD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 fi
 cmake -S . -B "$BUILD" "${FLAGS[@]}" >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
