@@ -75,37 +75,6 @@ int findAward(const Text& name) {
   return 0;
 }
 
-// Blanks around a typed number: ASCII white space and the full-width space.
-bool blankAt(const std::string& s, size_t i, size_t* len) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-    *len = 1;
-    return true;
-  }
-  if (i + 1 < s.size() && c == 0xA1 && static_cast<unsigned char>(s[i + 1]) == 0xA1) {
-    *len = 2;
-    return true;
-  }
-  return false;
-}
-
-// A decimal digit, half- or full-width; -1 when there is none at i.
-int digitAt(const std::string& s, size_t i, size_t* len) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c >= '0' && c <= '9') {
-    *len = 1;
-    return c - '0';
-  }
-  if (i + 1 < s.size() && c == 0xA3) {
-    const unsigned char d = static_cast<unsigned char>(s[i + 1]);
-    if (d >= 0xB0 && d <= 0xB9) {
-      *len = 2;
-      return d - 0xB0;
-    }
-  }
-  return -1;
-}
-
 }  // namespace
 
 std::optional<std::vector<Text>> SplitWonAwards(const Text& won, const std::vector<Text>& awards) {
@@ -159,25 +128,9 @@ std::optional<Text> WithoutAward(const Text& won, const Text& awardName,
 }
 
 std::optional<int> ParseSupplementCount(const Text& typed) {
-  const std::string& s = typed.bytes();
-  size_t i = 0, len = 0;
-  while (i < s.size() && blankAt(s, i, &len)) i += len;
-  if (i < s.size() && s[i] == '+') {
-    ++i;
-  } else if (i + 1 < s.size() && static_cast<unsigned char>(s[i]) == 0xA3 &&
-             static_cast<unsigned char>(s[i + 1]) == 0xAB) {
-    i += 2;
-  }
-  long long value = 0;
-  int digits = 0;
-  for (int d; i < s.size() && (d = digitAt(s, i, &len)) >= 0; i += len) {
-    value = value * 10 + d;
-    ++digits;
-    if (value > 999999999) return std::nullopt;
-  }
-  while (i < s.size() && blankAt(s, i, &len)) i += len;
-  if (digits == 0 || i != s.size() || value < 1) return std::nullopt;
-  return static_cast<int>(value);
+  const std::optional<int> value = model::parseWholeNumber(typed);
+  if (!value || *value < 1) return std::nullopt;
+  return value;
 }
 
 void OnVoidRedrawCreated() {

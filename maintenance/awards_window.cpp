@@ -51,46 +51,15 @@ void LeaveNoAwardCurrent() {
   store::skip(1);
 }
 
-bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
 
 ui::Window AwardsWindow() { return ui::Window("AwardsWindow"); }
 ui::Control AwardList() { return ui::Control("AwardsWindow", "超级列表框1"); }
 
 bool ParseWinnerCount(const Text& text, int* count) {
-  const int n = text.length();
-  int i = 0;
-  auto fullWidthSpace = [&](int at) {
-    return at + 1 < n && text.byteAt(at) == 0xA1 && text.byteAt(at + 1) == 0xA1;
-  };
-  auto skipBlanks = [&] {
-    while (i < n) {
-      if (IsBlank(text.byteAt(i))) {
-        ++i;
-      } else if (fullWidthSpace(i)) {
-        i += 2;
-      } else {
-        break;
-      }
-    }
-  };
-  skipBlanks();
-  int digits = 0;
-  while (i < n) {
-    const unsigned char c = text.byteAt(i);
-    if (c >= '0' && c <= '9') {
-      ++i;
-    } else if (c == 0xA3 && i + 1 < n && text.byteAt(i + 1) >= 0xB0 && text.byteAt(i + 1) <= 0xB9) {
-      i += 2;  // a full-width digit
-    } else {
-      break;
-    }
-    ++digits;
-  }
-  skipBlanks();
-  if (digits == 0 || digits > 9 || i != n) return false;
-  *count = model::textToInt(text);
+  const std::optional<int> value = model::parseWholeNumber(text);
+  if (!value || *value < 0) return false;
+  *count = *value;
   return true;
 }
 

@@ -1,6 +1,7 @@
 // GBK text: conversion at the edges and the text operations of the program.
 #include "model/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -99,33 +100,64 @@ bool isBlankAscii(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Folds the full-width digits, signs and spaces of GBK to their half-width
-// forms, stepping by character.
-std::string foldFullWidth(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (int i = 0; i < static_cast<int>(s.size());) {
-    int n = charLength(s, i);
-    if (n == 2) {
-      unsigned char a = static_cast<unsigned char>(s[i]);
-      unsigned char b = static_cast<unsigned char>(s[i + 1]);
-      if (a == 0xA3 && b >= 0xB0 && b <= 0xB9) {
-        out += static_cast<char>('0' + (b - 0xB0));
-      } else if (a == 0xA3 && b == 0xAB) {
-        out += '+';
-      } else if (a == 0xA3 && b == 0xAD) {
-        out += '-';
-      } else if ((a == 0xA1 && b == 0xA1) || (a == 0xA3 && b == 0xA0)) {
-        out += ' ';
-      } else {
-        out.append(s, i, 2);
-      }
-    } else {
-      out += s[i];
+// The characters a typed number is made of, half- or full-width, read at byte
+// i of s (stepping by character).
+enum class NumberChar { Blank, Plus, Minus, Digit, Other };
+NumberChar numberCharAt(const std::string& s, int i, int* length, int* digit) {
+  *length = charLength(s, i);
+  const unsigned char a = static_cast<unsigned char>(s[i]);
+  if (*length == 1) {
+    if (isBlankAscii(a)) return NumberChar::Blank;
+    if (a == '+') return NumberChar::Plus;
+    if (a == '-') return NumberChar::Minus;
+    if (a >= '0' && a <= '9') {
+      *digit = a - '0';
+      return NumberChar::Digit;
     }
-    i += n;
+    return NumberChar::Other;
   }
-  return out;
+  const unsigned char b = static_cast<unsigned char>(s[i + 1]);
+  if ((a == 0xA1 && b == 0xA1) || (a == 0xA3 && b == 0xA0)) return NumberChar::Blank;
+  if (a == 0xA3 && b == 0xAB) return NumberChar::Plus;
+  if (a == 0xA3 && b == 0xAD) return NumberChar::Minus;
+  if (a == 0xA3 && b >= 0xB0 && b <= 0xB9) {
+    *digit = b - 0xB0;
+    return NumberChar::Digit;
+  }
+  return NumberChar::Other;
+}
+
+// Reads blanks, an optional sign and decimal digits from the start of s.
+struct ScannedNumber {
+  bool negative = false;
+  int digits = 0;          // significant and leading-zero digits read
+  long long value = 0;     // saturates at kSaturate
+  bool wholeText = false;  // only blanks follow the digits
+};
+constexpr long long kSaturate = 1LL << 40;
+
+ScannedNumber scanNumber(const std::string& s) {
+  ScannedNumber r;
+  const int n = static_cast<int>(s.size());
+  int i = 0, length = 0, digit = 0;
+  NumberChar c = NumberChar::Other;
+  auto next = [&] { c = i < n ? numberCharAt(s, i, &length, &digit) : NumberChar::Other; };
+  next();
+  while (i < n && c == NumberChar::Blank) i += length, next();
+  if (i < n && (c == NumberChar::Plus || c == NumberChar::Minus)) {
+    r.negative = c == NumberChar::Minus;
+    i += length;
+    next();
+  }
+  while (i < n && c == NumberChar::Digit) {
+    r.value = std::min(r.value * 10 + digit, kSaturate);
+    ++r.digits;
+    i += length;
+    next();
+  }
+  while (i < n && c == NumberChar::Blank) i += length, next();
+  r.wholeText = i >= n;
+  return r;
 }
 
 }  // namespace
@@ -213,22 +245,16 @@ bool equalsIgnoreCase(const Text& a, const Text& b) {
 }
 
 int textToInt(const Text& t) {
-  std::string s = foldFullWidth(t.bytes());
-  size_t i = 0;
-  while (i < s.size() && isBlankAscii(static_cast<unsigned char>(s[i]))) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    negative = s[i] == '-';
-    ++i;
-  }
-  long long v = 0;
-  const long long limit = negative ? -static_cast<long long>(std::numeric_limits<int>::min())
-                                   : std::numeric_limits<int>::max();
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10 + (s[i] - '0');
-    if (v > limit) v = limit;  // saturate; keep reading the digits
-  }
-  return static_cast<int>(negative ? -v : v);
+  const ScannedNumber r = scanNumber(t.bytes());
+  const long long v = r.negative ? -r.value : r.value;
+  return static_cast<int>(
+      std::clamp<long long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+std::optional<int> parseWholeNumber(const Text& t) {
+  const ScannedNumber r = scanNumber(t.bytes());
+  if (r.digits == 0 || !r.wholeText || r.value > 999999999) return std::nullopt;
+  return static_cast<int>(r.negative ? -r.value : r.value);
 }
 
 Text numberToText(long long v) { return Text::fromGbk(std::to_string(v)); }
@@ -246,7 +272,8 @@ Text numberToText(double v) {
   std::string s(buf);
   while (!s.empty() && s.back() == '0') s.pop_back();
   if (!s.empty() && s.back() == '.') s.pop_back();
-  if (s.size() == 2 && s[0] == '-' && s[1] == '0') s.erase(0, 1);  // a tiny negative value rounds to zero
+  if (s.size() == 2 && s[0] == '-' && s[1] == '0')
+    s.erase(0, 1);  // a tiny negative value rounds to zero
   return Text::fromGbk(std::move(s));
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,10 +78,18 @@ Text removeSpaces(const Text& t);
 // Whole-text equality ignoring the case of ASCII letters.
 bool equalsIgnoreCase(const Text& a, const Text& b);
 
-// Text to integer: full-width characters are folded to half-width, leading
-// white space is skipped, an optional sign and decimal digits follow; no
-// digits gives 0. Values beyond the 32-bit range saturate.
+// Numbers as the operator types them: blanks (ASCII white space and the
+// full-width spaces A1A1 and A3A0), an optional sign and decimal digits, each
+// half- or full-width.
+//
+// Text to integer, reading as far as the number goes: leading blanks are
+// skipped, an optional sign and digits follow, anything after them is
+// ignored; no digits gives 0. Values beyond the 32-bit range saturate.
 int textToInt(const Text& t);
+// A typed whole number: the whole text is blanks, an optional sign, one to
+// nine digits and blanks. Anything else ("", "5人", "1.5", "1 0", ten digits)
+// gives nothing; the caller checks the range it accepts.
+std::optional<int> parseWholeNumber(const Text& t);
 
 // Integer to decimal text ("-" when negative).
 Text numberToText(long long v);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 
 #include "model/records.h"
 #include "model/text.h"
@@ -121,6 +122,41 @@ TEST(TextToInt, Table) {
       {gbk("-2147483648"), INT_MIN},
   };
   for (const auto& [t, v] : cases) EXPECT_EQ(model::textToInt(t), v) << t.toUtf8();
+}
+
+TEST(ParseWholeNumber, Table) {
+  struct Case {
+    Text text;
+    std::optional<int> value;
+  };
+  const Case cases[] = {
+      {gbk("0"), 0},
+      {gbk("007"), 7},
+      {gbk("  7 "), 7},
+      {gbk("\t12\r\n"), 12},
+      {"１２"_t, 12},
+      {"１2３"_t, 123},
+      {"　３　"_t, 3},
+      {Text::fromGbk("\xA3\xA0"
+                     "9"),
+       9},
+      {gbk("+3"), 3},
+      {"＋３"_t, 3},
+      {gbk("-3"), -3},
+      {"－４"_t, -4},
+      {gbk("999999999"), 999999999},
+      {gbk("1234567890"), std::nullopt},
+      {gbk(""), std::nullopt},
+      {gbk("   "), std::nullopt},
+      {gbk("+"), std::nullopt},
+      {gbk("- 5"), std::nullopt},
+      {gbk("abc"), std::nullopt},
+      {"5人"_t, std::nullopt},
+      {gbk("1.5"), std::nullopt},
+      {gbk("1 0"), std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(model::parseWholeNumber(c.text), c.value) << c.text.toUtf8();
 }
 
 TEST(NumberToText, Table) {
