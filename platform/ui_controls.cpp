@@ -255,6 +255,8 @@ class FormListView : public QTreeWidget {
     qDeleteAll(pending_);
     pending_.clear();
     clear();
+    shownOnce_ = false;
+    nextDelayMs_ = 30;
   }
 
  private:
