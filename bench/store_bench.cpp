@@ -105,6 +105,39 @@ void BM_Transaction20Writes(benchmark::State& state) {
 }
 BENCHMARK(BM_Transaction20Writes)->Unit(benchmark::kMillisecond);
 
+// Appending 10,000 participants in one transaction (an import's writes: an
+// empty record, then its six fields by name) to an emptied store.
+void BM_Append10kInTransaction(benchmark::State& state) {
+  const std::string p = benchFolder() + "/追加.edb";
+  std::vector<store::FieldDef> defs;
+  for (const auto& f : model::personFields())
+    defs.push_back({Text::fromUtf8(f.name),
+                    std::string(f.kind) == "integer" ? FieldType::Integer : FieldType::Text});
+  std::filesystem::remove(p);
+  store::createStoreFile(p, defs);
+  store::open(p, "rymd"_t);
+  for (auto _ : state) {
+    state.PauseTiming();
+    store::clear();
+    state.ResumeTiming();
+    store::Transaction tx;
+    for (int i = 1; i <= 10000; ++i) {
+      const std::string n = std::to_string(i);
+      store::append({});
+      store::write(model::person::编号(), Text::fromUtf8(n));
+      store::write(model::person::姓名(), Text::fromUtf8("参加者" + n));
+      store::write(model::person::电话号码(), Text::fromUtf8("138" + n));
+      store::write(model::person::身份证号码(), Text::fromUtf8("11010519800101" + n));
+      store::write(model::person::图片文件(), Text());
+      store::write(model::person::备注(), "备注"_t);
+    }
+    if (!tx.commit()) state.SkipWithError("commit failed");
+  }
+  store::closeAll();
+  std::filesystem::remove(p);
+}
+BENCHMARK(BM_Append10kInTransaction)->Unit(benchmark::kMillisecond);
+
 // The candidate list of a draw: every participant who has not won the award.
 void BM_CandidateList100k(benchmark::State& state) {
   store::open(personsFile(), "rymd"_t);

@@ -4,9 +4,11 @@
 // with the desktop's spreadsheet program.
 //
 // Workbooks are written as .xlsx only: the save dialog offers *.xlsx, and a
-// name with another extension (.xls above all) is refused with a message
-// rather than given bytes its name does not promise.
+// name typed with another ending is saved as .xlsx rather than refused or
+// given bytes its name does not promise: 名单.xls is saved as 名单.xlsx, any
+// other name gets .xlsx added. The success message names the file written.
 #include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,11 +46,21 @@ std::string CellAddress(int column, int row) {
   return std::string(1, static_cast<char>(96 + column)) + std::to_string(row);
 }
 
-bool EndsWithXlsx(const std::string& path) {
-  if (path.size() < 5) return false;
-  std::string tail = path.substr(path.size() - 5);
-  for (char& ch : tail) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return tail == ".xlsx";
+bool EndsWithIgnoringCase(const std::string& path, const std::string& ending) {
+  if (path.size() < ending.size()) return false;
+  for (size_t i = 0; i < ending.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(path[path.size() - ending.size() + i])) !=
+        ending[i])
+      return false;
+  return true;
+}
+
+// The name the workbook is saved under: the chosen one when it ends in .xlsx;
+// .xls replaced by .xlsx; otherwise .xlsx added.
+std::string XlsxName(const std::string& chosen) {
+  if (EndsWithIgnoringCase(chosen, ".xlsx")) return chosen;
+  if (EndsWithIgnoringCase(chosen, ".xls")) return chosen.substr(0, chosen.size() - 4) + ".xlsx";
+  return chosen + ".xlsx";
 }
 
 // The participants window stays usable during an export and messages are
@@ -72,11 +84,13 @@ void ExportPersonnelToExcel() {
   dialog.setFilter("*.xlsx|*.xlsx"_t);
   dialog.setDefaultExt("xlsx"_t);
   if (!dialog.showDialog()) return;
-  const std::string path = dialog.fileName().toUtf8();
-  if (!EndsWithXlsx(path)) {
-    ui::messageBox("导出的文件为 xlsx 格式，请使用以 .xlsx 结尾的文件名！"_t);
+  const std::string chosen = dialog.fileName().toUtf8();
+  const std::string path = XlsxName(chosen);
+  // The dialog asked about replacing the name chosen, not this one.
+  if (path != chosen && std::filesystem::exists(path) &&
+      ui::messageBox("文件“"_t + Text::fromUtf8(path) + "”已存在，要替换它吗？"_t, Text(),
+                     ui::kOkCancel) != ui::kResultOk)
     return;
-  }
   gExporting = true;
 
   // The list as it stands now is what gets exported, even when a handler
@@ -115,7 +129,7 @@ void ExportPersonnelToExcel() {
     ui::messageBox("导出失败！\n"_t + why);
     return;
   }
-  ui::messageBox("导出成功!"_t, Text(), ui::kOk, ui::kInformationIcon);
+  ui::messageBox("导出成功!\n"_t + Text::fromUtf8(path), Text(), ui::kOk, ui::kInformationIcon);
   ui::shellOpen(path, "open");
 }
 

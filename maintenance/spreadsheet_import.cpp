@@ -6,7 +6,13 @@
 // Sheet layout: row 1 holds headings and is not read; data rows start at row
 // 2; columns A to F are 编号, 姓名, 电话号码, 身份证号码, 图片文件, 备注. The
 // reading stops at the first blank row (only ASCII and full-width spaces).
+//
+// A workbook written by the export (row 1: exactly 编号, 姓名, 电话号码,
+// 身份证号码, 备注 in A to E and nothing in F) is read in the export's own
+// layout instead: column E is 备注 and there is no 图片文件, so an exported
+// list comes back as it went out.
 #include <string>
+#include <vector>
 
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
@@ -41,6 +47,23 @@ Text fieldOfColumn(int column) {
     default:
       return model::person::备注();
   }
+}
+
+// The preview column (0-based) that each sheet column, A onwards, is read
+// into.
+using ColumnMap = std::vector<int>;
+const ColumnMap kSixColumns = {0, 1, 2, 3, 4, 5};
+const ColumnMap kExportColumns = {0, 1, 2, 3, 5};
+
+// The export's layout when row 1 holds exactly its headings; else the six
+// columns.
+const ColumnMap& SheetLayout(const spreadsheet::Workbook& book) {
+  const Text exportHeadings[] = {"编号"_t,       "姓名"_t, "电话号码"_t,
+                                 "身份证号码"_t, "备注"_t, Text()};
+  const char columns[] = "abcdef";
+  for (int c = 0; c < 6; ++c)
+    if (book.cellText(std::string(1, columns[c]) + "1") != exportHeadings[c]) return kSixColumns;
+  return kExportColumns;
 }
 
 ui::Window ImportPreview() { return ui::Window("ImportPreviewWindow"); }
@@ -92,6 +115,8 @@ void OnImportPreviewCreated() {
       readable = false;
       why = book->error();
     } else {
+      const ColumnMap& layout = SheetLayout(*book);
+      const int columns = static_cast<int>(layout.size());
       Text rowText = "1"_t;  // a seed that is not blank
       for (int r = 1; !model::removeSpaces(rowText).empty(); ++r) {
         ui::processPendingOnce();
@@ -100,12 +125,12 @@ void OnImportPreviewCreated() {
         rowText = Text();
         const int sheetRow = r + 1;
         int previewRow = -1;
-        for (int c = 1; c <= kImportColumns; ++c) {
+        for (int c = 1; c <= columns; ++c) {
           const Text cell = book->cellText(CellAddress(c, sheetRow));
           rowText += cell;
           if (model::removeSpaces(rowText).empty()) continue;
           if (previewRow < 0) previewRow = list.appendRow();
-          list.setCell(previewRow, c - 1, cell);
+          list.setCell(previewRow, layout[static_cast<size_t>(c - 1)], cell);
         }
       }
     }

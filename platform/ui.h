@@ -132,7 +132,9 @@ class Control {
   Text itemText(int index) const;
   // Combo box: chosen item (-1 none; an index past the last chooses the last,
   // below 0 chooses none). List view: selected row (-1 none). Check-list box:
-  // current item (-1 none).
+  // the highlighted (selected) item, -1 when none is; an item that is merely
+  // current (as the first one becomes when the list receives the keyboard
+  // focus) is not highlighted.
   int selectedIndex() const;
   void setSelectedIndex(int index);
   bool itemChecked(int index) const;  // check-list box tick marks
@@ -149,6 +151,11 @@ class Control {
   // Inserts a row at index (beyond the count: at the end) with the first
   // column's text; returns the index used.
   int insertRow(int index, const Text& first);
+  // Appends an empty row; returns its index. The row reads and writes through
+  // the handle at once; on screen, rows appended one by one show in batches
+  // a little later (any other change of the rows shows them first), so that
+  // filling a long list a row at a time, with messages processed in
+  // between, stays linear.
   int appendRow();
   void setCell(int row, int column, const Text& t);
   Text cell(int row, int column) const;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -207,6 +208,64 @@ class StatusBar : public QFrame {
   std::vector<QLabel*> parts;
 };
 
+// List view in report mode. Rows appended by the program one at a time,
+// with messages processed in between (the import preview), are held back and
+// shown in batches: every time the tree shows new rows it lays out all of
+// them, so showing each row as it comes would make filling a list quadratic.
+// A held-back row is there at once for every read and write through the
+// control; every other change of the rows shows the held-back ones first.
+class FormListView : public QTreeWidget {
+ public:
+  explicit FormListView(QWidget* parent) : QTreeWidget(parent) {
+    showTimer_.setSingleShot(true);
+    QObject::connect(&showTimer_, &QTimer::timeout, this, [this] { showPending(); });
+  }
+  ~FormListView() override { qDeleteAll(pending_); }
+
+  int rowCount() const { return topLevelItemCount() + static_cast<int>(pending_.size()); }
+  QTreeWidgetItem* row(int index) const {
+    const int shown = topLevelItemCount();
+    if (index < 0) return nullptr;
+    if (index < shown) return topLevelItem(index);
+    index -= shown;
+    return index < pending_.size() ? pending_[index] : nullptr;
+  }
+  int append() {
+    pending_.append(new QTreeWidgetItem());
+    // The first rows show at once; later batches wait about ten times as long
+    // as showing the last batch took, so the layouts take a bounded share of
+    // the time however long the list grows.
+    if (!showTimer_.isActive()) showTimer_.start(shownOnce_ ? nextDelayMs_ : 0);
+    return rowCount() - 1;
+  }
+  void showPending() {
+    showTimer_.stop();
+    if (pending_.isEmpty()) return;
+    QElapsedTimer took;
+    took.start();
+    QList<QTreeWidgetItem*> batch;
+    batch.swap(pending_);
+    addTopLevelItems(batch);
+    doItemsLayout();
+    shownOnce_ = true;
+    nextDelayMs_ = static_cast<int>(std::clamp<qint64>(took.elapsed() * 10, 30, 1000));
+  }
+  void removeAll() {
+    showTimer_.stop();
+    qDeleteAll(pending_);
+    pending_.clear();
+    clear();
+    shownOnce_ = false;
+    nextDelayMs_ = 30;
+  }
+
+ private:
+  QList<QTreeWidgetItem*> pending_;
+  QTimer showTimer_;
+  bool shownOnce_ = false;
+  int nextDelayMs_ = 30;
+};
+
 void applyFont(QWidget* w, const ControlDecl& d) {
   if (!d.font) return;
   QFont f = w->font();
@@ -341,14 +400,15 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       item->setCheckState(Qt::Unchecked);
     }
-    QObject::connect(l, &QListWidget::currentRowChanged, l,
-                     [&c](int) { fire(c.decl.events, "currentItemChanged"); });
+    // Raised when the highlighted item changes, the one selectedIndex reports.
+    QObject::connect(l, &QListWidget::itemSelectionChanged, l,
+                     [&c] { fire(c.decl.events, "currentItemChanged"); });
     w = l;
     mouseSource = l->viewport();
     clickOnRelease = true;
     l->installEventFilter(new EventRelay(&c, l, false));  // focus
   } else if (t == "listView") {
-    auto* tv = new QTreeWidget(parent);
+    auto* tv = new FormListView(parent);
     tv->setRootIsDecorated(false);
     tv->setItemsExpandable(false);
     tv->setUniformRowHeights(true);
@@ -685,7 +745,13 @@ int Control::selectedIndex() const {
   ControlDesc* d = live(*this);
   if (!d || !d->widget) return -1;
   if (auto* c = qobject_cast<QComboBox*>(d->widget)) return c->currentIndex();
-  if (auto* l = qobject_cast<QListWidget*>(d->widget)) return l->currentRow();
+  if (auto* l = qobject_cast<QListWidget*>(d->widget)) {
+    // The highlighted item the operator sees. The list makes its first item
+    // current, without highlighting it, when it receives the keyboard focus:
+    // a current item alone is no choice.
+    const QList<QListWidgetItem*> chosen = l->selectedItems();
+    return chosen.isEmpty() ? -1 : l->row(chosen.first());
+  }
   if (auto* t = qobject_cast<QTreeWidget*>(d->widget)) {
     QList<QTreeWidgetItem*> sel = t->selectedItems();
     return sel.isEmpty() ? -1 : t->indexOfTopLevelItem(sel.first());
@@ -701,7 +767,12 @@ void Control::setSelectedIndex(int index) {
     if (index < 0) index = -1;
     c->setCurrentIndex(index);
   } else if (auto* l = qobject_cast<QListWidget*>(d->widget)) {
-    l->setCurrentRow(index >= 0 && index < l->count() ? index : -1);
+    if (index >= 0 && index < l->count()) {
+      l->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+      l->clearSelection();
+      l->setCurrentRow(-1);
+    }
   } else if (qobject_cast<QTreeWidget*>(d->widget)) {
     selectRow(index);
   }
@@ -749,12 +820,13 @@ void Control::setMaximum(int v) {
 }
 
 void Control::removeAllRows() {
-  if (auto* t = widgetAs<QTreeWidget>(*this)) t->clear();
+  if (auto* t = widgetAs<FormListView>(*this)) t->removeAll();
 }
 
 int Control::insertRow(int index, const Text& first) {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   if (!t) return -1;
+  t->showPending();
   int count = t->topLevelItemCount();
   if (index < 0 || index > count) index = count;
   auto* item = new QTreeWidgetItem();
@@ -764,38 +836,37 @@ int Control::insertRow(int index, const Text& first) {
 }
 
 int Control::appendRow() {
-  auto* t = widgetAs<QTreeWidget>(*this);
-  if (!t) return -1;
-  t->addTopLevelItem(new QTreeWidgetItem());
-  return t->topLevelItemCount() - 1;
+  auto* t = widgetAs<FormListView>(*this);
+  return t ? t->append() : -1;
 }
 
 void Control::setCell(int row, int column, const Text& text) {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   if (!t || column < 0 || column >= t->columnCount()) return;
-  if (QTreeWidgetItem* item = t->topLevelItem(row)) item->setText(column, toQt(text));
+  if (QTreeWidgetItem* item = t->row(row)) item->setText(column, toQt(text));
 }
 
 Text Control::cell(int row, int column) const {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   if (!t || column < 0 || column >= t->columnCount()) return Text();
-  QTreeWidgetItem* item = t->topLevelItem(row);
+  QTreeWidgetItem* item = t->row(row);
   return item ? fromQt(item->text(column)) : Text();
 }
 
 int Control::rowCount() const {
-  auto* t = widgetAs<QTreeWidget>(*this);
-  return t ? t->topLevelItemCount() : 0;
+  auto* t = widgetAs<FormListView>(*this);
+  return t ? t->rowCount() : 0;
 }
 
 int Control::columnCount() const {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   return t ? t->columnCount() : 0;
 }
 
 void Control::selectRow(int row) {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   if (!t) return;
+  t->showPending();
   if (row < 0 || row >= t->topLevelItemCount()) {
     t->clearSelection();
     return;
@@ -807,16 +878,17 @@ void Control::selectRow(int row) {
 }
 
 int Control::findItem(const Text& text) const {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   if (!t) return -1;
-  for (int i = 0; i < t->topLevelItemCount(); ++i)
-    if (model::equalsIgnoreCase(fromQt(t->topLevelItem(i)->text(0)), text)) return i;
+  for (int i = 0; i < t->rowCount(); ++i)
+    if (model::equalsIgnoreCase(fromQt(t->row(i)->text(0)), text)) return i;
   return -1;
 }
 
 void Control::ensureVisible(int row) {
-  auto* t = widgetAs<QTreeWidget>(*this);
+  auto* t = widgetAs<FormListView>(*this);
   if (!t) return;
+  t->showPending();
   if (QTreeWidgetItem* item = t->topLevelItem(row)) t->scrollToItem(item);
 }
 

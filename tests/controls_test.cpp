@@ -129,6 +129,59 @@ TEST_F(Controls, ListViewRowsCellsAndFind) {
   EXPECT_EQ(list.rowCount(), 0);
 }
 
+// Rows appended one at a time with messages processed in between (the import
+// preview) are shown in batches: they read and write at once, reach the
+// screen in order, and every other change of the rows takes them along.
+TEST_F(Controls, ListViewAppendedRowsReachTheScreenInOrder) {
+  ui::Control list = c("超级列表框1");
+  auto* tree = static_cast<QTreeWidget*>(widget("超级列表框1"));
+  auto shown = [&] {
+    std::vector<std::string> out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+      out.push_back(tree->topLevelItem(i)->text(0).toStdString() + "|" +
+                    tree->topLevelItem(i)->text(2).toStdString());
+    return out;
+  };
+  auto waitShown = [&](int rows) {
+    for (int i = 0; i < 2000 && tree->topLevelItemCount() < rows; ++i) ui::waitPumping(10);
+    return tree->topLevelItemCount();
+  };
+  std::vector<std::string> want;
+  for (int i = 0; i < 300; ++i) {
+    const int row = list.appendRow();
+    ASSERT_EQ(row, i);
+    list.setCell(row, 0, Text::fromUtf8("n" + std::to_string(i)));
+    list.setCell(row, 2, Text::fromUtf8("p" + std::to_string(i)));
+    EXPECT_EQ(list.cell(row, 2), Text::fromUtf8("p" + std::to_string(i)));
+    want.push_back("n" + std::to_string(i) + "|p" + std::to_string(i));
+    ui::processPendingOnce();
+  }
+  EXPECT_EQ(list.rowCount(), 300);
+  EXPECT_EQ(list.findItem("N299"_t), 299);
+  EXPECT_EQ(waitShown(300), 300);
+  EXPECT_EQ(shown(), want);
+
+  // Rows not yet shown go along with an insertion, a selection and a clear.
+  list.appendRow();
+  list.setCell(300, 0, "tail"_t);
+  EXPECT_EQ(list.insertRow(0, "head"_t), 0);
+  EXPECT_EQ(tree->topLevelItemCount(), 302);
+  EXPECT_EQ(list.cell(301, 0), "tail"_t);
+  list.appendRow();
+  list.selectRow(302);
+  EXPECT_EQ(list.selectedIndex(), 302);
+  list.appendRow();
+  list.removeAllRows();
+  EXPECT_EQ(list.rowCount(), 0);
+  ui::waitPumping(100);
+  EXPECT_EQ(tree->topLevelItemCount(), 0) << "a cleared row came back";
+  // A window closed with rows not yet shown takes them along.
+  list.appendRow();
+  win.destroy();
+  ui::processPendingOnce();
+  EXPECT_FALSE(win.isOpen());
+}
+
 TEST_F(Controls, ListViewClicksReachItThroughADisabledLabel) {
   ui::Control list = c("超级列表框1");
   for (int i = 0; i < 10; ++i) list.insertRow(i, Text::fromUtf8(std::to_string(i)));

@@ -4,6 +4,7 @@
 // each of them does when the store refuses a write.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QListWidget>
 #include <QTest>
 #include <QTimer>
@@ -564,6 +565,47 @@ TEST_F(Generate, DefaultsAppendOneToHundredAfterTheExistingRecords) {
   EXPECT_EQ(records().size(), 101u);
   openGenerate();
   EXPECT_EQ(ctl("编辑框1").text(), "1"_t);
+}
+
+// The digit list as the operator reaches it from the keyboard: receiving the
+// focus makes its first item current without highlighting it, which must not
+// leave out the numbers ending in 0; a digit moved to with the arrow keys is
+// highlighted and is left out.
+TEST_F(Generate, KeyboardFocusOnTheDigitListHighlightsNothing) {
+  struct Case {
+    const char* what;
+    std::vector<int> keys;  // pressed in the list after tabbing into it
+    int excluded;           // -1 none
+  };
+  const std::vector<Case> cases = {
+      {"tabbed through", {}, -1},
+      {"arrow down to 1", {Qt::Key_Down}, 1},
+      {"down and back up to 0", {Qt::Key_Down, Qt::Key_Up}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    closeWindows();
+    openWith({});
+    openGenerate();
+    QWidget* window = ui::testing::windowWidget("GenerateEntriesWindow");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* digits = qobject_cast<QListWidget*>(widget("GenerateEntriesWindow", "选择列表框1"));
+    widget("GenerateEntriesWindow", "编辑框5")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), digits);
+    for (int key : c.keys) QTest::keyClick(digits, static_cast<Qt::Key>(key));
+    EXPECT_EQ(ctl("选择列表框1").selectedIndex(), c.excluded);
+    QTest::keyClick(digits, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), widget("GenerateEntriesWindow", "按钮1"));
+    EXPECT_TRUE(generate());
+    std::vector<std::string> want, stored;
+    for (const Text& t : range(1, 100))
+      if (c.excluded < 0 || t.byteAt(t.length() - 1) != '0' + c.excluded)
+        want.push_back(t.toUtf8());
+    for (const Text& t : numbers()) stored.push_back(t.toUtf8());
+    EXPECT_EQ(stored, want);
+  }
 }
 
 TEST_F(Generate, ConfiguredRanges) {

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <filesystem>
@@ -320,8 +321,18 @@ TEST_F(SpreadsheetFlow, ClosingThePreviewMidwayKeepsTheStoreAsItWas) {
   const std::string path = makeSheet("多.xlsx", withHeadings(many));
 
   // Closed from its title bar while the sheet is read: the reading stops.
+  // The rows read so far already show.
+  int shownWhileReading = -1;
   runImport(
-      path, [] { ADD_FAILURE() << "the preview was finished"; }, [] { preview().destroy(); }, 5);
+      path, [] { ADD_FAILURE() << "the preview was finished"; },
+      [&] {
+        auto* tree = qobject_cast<QTreeWidget*>(
+            ui::testing::controlWidget("ImportPreviewWindow", "超级列表框_导入预览"));
+        shownWhileReading = tree ? tree->topLevelItemCount() : -1;
+        preview().destroy();
+      },
+      5);
+  EXPECT_GE(shownWhileReading, 1);
   EXPECT_EQ(records().size(), 1u);
 
   // Closed while the import writes: nothing of it stays.
@@ -408,7 +419,7 @@ TEST_F(SpreadsheetExport, WritesTheListAsTextCellsAndOpensTheFile) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].buttons, 1) << "a save dialog";
   EXPECT_EQ(shown[0].text.toUtf8(), "*.xlsx|*.xlsx");
-  EXPECT_EQ(shown[1].text.toUtf8(), "导出成功!");
+  EXPECT_EQ(shown[1].text.toUtf8(), "导出成功!\n" + saved);
   EXPECT_EQ(shown[1].flags & ui::kInformationIcon, ui::kInformationIcon);
   EXPECT_EQ(ui::testing::shellOpens(), std::vector<std::string>{saved});
 }
@@ -419,10 +430,10 @@ TEST_F(SpreadsheetExport, EmptyListGivesTheHeadingsOnly) {
   ui::testing::queueFileAnswer(true, path);
   maintenance::ExportPersonnelToExcel();
   EXPECT_EQ(readBack(path), Cells{kExportHeadings});
-  EXPECT_EQ(messages(), std::vector<std::string>{"导出成功!"});
+  EXPECT_EQ(messages(), std::vector<std::string>{"导出成功!\n" + path});
 }
 
-TEST_F(SpreadsheetExport, CancelRefusalAndFailureWriteNothingAndOpenNothing) {
+TEST_F(SpreadsheetExport, CancelAndFailureWriteNothingAndOpenNothing) {
   openWith({{"0001"_t, "张三"_t}});
   fs::create_directories(ev.path("out"));
   struct Case {
@@ -433,8 +444,6 @@ TEST_F(SpreadsheetExport, CancelRefusalAndFailureWriteNothingAndOpenNothing) {
   };
   const std::vector<Case> cases = {
       {"cancelled", false, "", {}},
-      {"an .xls name", true, ev.path("out/名单.xls"), {"导出的文件为 xlsx 格式"}},
-      {"an .XLS name", true, ev.path("out/名单.XLS"), {"导出的文件为 xlsx 格式"}},
       {"a folder that is not there", true, ev.path("out/missing/名单.xlsx"), {"导出失败！"}},
       {"a folder's name", true, ev.path("out/sub.xlsx"), {"导出失败！"}},
   };
@@ -456,6 +465,150 @@ TEST_F(SpreadsheetExport, CancelRefusalAndFailureWriteNothingAndOpenNothing) {
     left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"sub.xlsx"});
   EXPECT_TRUE(ui::testing::shellOpens().empty());
+}
+
+// A name typed without the .xlsx ending is never refused: the workbook is
+// saved as .xlsx under that name, and the success message says where.
+TEST_F(SpreadsheetExport, TypedNamesAreSavedAsXlsx) {
+  openWith({{"0001"_t, "张三"_t}});
+  fs::create_directories(ev.path("out"));
+  struct Case {
+    const char* typed;
+    const char* saved;
+  };
+  const std::vector<Case> cases = {
+      {"名单.xls", "名单.xlsx"},
+      {"大名单.XLS", "大名单.xlsx"},
+      {"名单.v2", "名单.v2.xlsx"},
+      {"名单.XLSX", "名单.XLSX"},
+  };
+  const Cells expected = {kExportHeadings, {"0001"_t, "张三"_t, Text(), Text(), Text()}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    ui::testing::clearShownDialogs();
+    ui::testing::clearShellOpens();
+    const std::string saved = ev.path(std::string("out/") + c.saved);
+    ui::testing::queueFileAnswer(true, ev.path(std::string("out/") + c.typed));
+    maintenance::ExportPersonnelToExcel();
+    ASSERT_TRUE(fs::exists(saved));
+    EXPECT_EQ(readBack(saved), expected);
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "导出成功!\n" + saved);
+    EXPECT_EQ(ui::testing::shellOpens(), std::vector<std::string>{saved});
+  }
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(ev.path("out")))
+    files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> want;
+  for (const auto& c : cases) want.push_back(c.saved);
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(files, want) << "nothing is written under the typed .xls name";
+}
+
+// The dialog confirmed replacing the name typed, not the .xlsx one: an
+// existing file of that name is replaced only after the operator agrees.
+TEST_F(SpreadsheetExport, ExistingXlsxOfATypedXlsNameIsReplacedOnlyOnOk) {
+  openWith({{"0001"_t, "张三"_t}});
+  const std::string typed = ev.path("名单.xls");
+  const std::string saved = ev.path("名单.xlsx");
+  std::ofstream(saved) << "last year's list";
+  ui::testing::queueFileAnswer(true, typed);
+  ui::testing::queueMessageAnswer(ui::kResultCancel);
+  maintenance::ExportPersonnelToExcel();
+  std::ifstream in(saved);
+  std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "last year's list");
+  auto shown = ui::testing::shownDialogs();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text.toUtf8(), "文件“" + saved + "”已存在，要替换它吗？");
+  EXPECT_EQ(shown[1].buttons, ui::kOkCancel);
+  EXPECT_TRUE(ui::testing::shellOpens().empty());
+
+  ui::testing::clearShownDialogs();
+  ui::testing::queueFileAnswer(true, typed);
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  maintenance::ExportPersonnelToExcel();
+  EXPECT_EQ(readBack(saved),
+            (Cells{kExportHeadings, {"0001"_t, "张三"_t, Text(), Text(), Text()}}));
+  EXPECT_EQ(messages().back(), "导出成功!\n" + saved);
+}
+
+// What the export writes, the import reads back: every exported field of every
+// record, 备注 included, as it was.
+TEST_F(SpreadsheetExport, ExportThenImportGivesBackEveryField) {
+  const std::vector<Row> original = {
+      {"0001"_t, "  张三 "_t, "13800138000"_t, "11010119900101123X"_t, "技术部　备注"_t, 2LL,
+       "一等奖"_t, "zs.jpg"_t},
+      {"A02"_t, "李四"_t, "13912345678"_t, "110101198512310018"_t, "备注"_t},
+      {Text(), "王五"_t, Text(), Text(), Text()},
+      {"0004"_t, Text(), Text(), Text(), "只有备注"_t},
+      {"000000000000000005"_t, "赵六"_t, "+86 139 0000 0000"_t, "440301200001010000"_t, "1.5E+3"_t},
+  };
+  openWith(original);
+  const std::string path = ev.path("往返.xlsx");
+  ui::testing::queueFileAnswer(true, path);
+  maintenance::ExportPersonnelToExcel();
+  ASSERT_TRUE(fs::exists(path));
+  runImport(path, [] { maintenance::OnImportPreviewImportButtonClick(); });
+  const std::vector<Stored> stored = records();
+  ASSERT_EQ(stored.size(), 2 * original.size());
+  for (size_t i = 0; i < original.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Stored& back = stored[original.size() + i];
+    auto text = [&](size_t f) { return std::get<Text>(original[i][f]).toUtf8(); };
+    EXPECT_EQ(back.number.toUtf8(), text(0));
+    EXPECT_EQ(back.name.toUtf8(), text(1));
+    EXPECT_EQ(back.phone.toUtf8(), text(2));
+    EXPECT_EQ(back.id.toUtf8(), text(3));
+    EXPECT_EQ(back.remark.toUtf8(), text(4));
+    EXPECT_EQ(back.picture.toUtf8(), "") << "the export carries no picture file";
+  }
+}
+
+// Only a row 1 that is exactly the export's headings switches to its layout;
+// every other workbook keeps the six columns with E as 图片文件.
+TEST_F(SpreadsheetFlow, HeadingsChooseTheColumnLayout) {
+  struct Case {
+    const char* what;
+    std::vector<Text> headings;
+    const char* picture;  // what lands in 图片文件 and 备注
+    const char* remark;
+  };
+  const std::vector<Case> cases = {
+      {"the export's headings",
+       {"编号"_t, "姓名"_t, "电话号码"_t, "身份证号码"_t, "备注"_t},
+       "",
+       "E"},
+      {"six headings",
+       {"编号"_t, "姓名"_t, "电话号码"_t, "身份证号码"_t, "图片文件"_t, "备注"_t},
+       "E",
+       "F"},
+      {"the export's five and something in F",
+       {"编号"_t, "姓名"_t, "电话号码"_t, "身份证号码"_t, "备注"_t, "图片"_t},
+       "E",
+       "F"},
+      {"a heading with a space",
+       {"编号"_t, "姓名"_t, "电话号码"_t, "身份证号码"_t, "备注 "_t},
+       "E",
+       "F"},
+      {"another order", {"姓名"_t, "编号"_t, "电话号码"_t, "身份证号码"_t, "备注"_t}, "E", "F"},
+      {"no headings", {}, "E", "F"},
+  };
+  openWith({});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = makeSheet(std::string(c.what) + ".xlsx",
+                                       {c.headings, {"A"_t, "B"_t, "C"_t, "D"_t, "E"_t, "F"_t}});
+    std::vector<std::vector<std::string>> rows;
+    runImport(path, [&] {
+      rows = previewRows();
+      maintenance::OnImportPreviewCancelButtonClick();
+    });
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"A", "B", "C", "D", c.picture, c.remark}));
+  }
 }
 
 }  // namespace
