@@ -798,6 +798,12 @@ void closeAll() {
   gCurrentAlias = Text();
 }
 
+CurrentStoreKeeper::CurrentStoreKeeper() : hadCurrent_(gHasCurrent), alias_(gCurrentAlias) {}
+CurrentStoreKeeper::~CurrentStoreKeeper() {
+  gHasCurrent = hadCurrent_;
+  gCurrentAlias = alias_;
+}
+
 Text currentAlias() { return gHasCurrent ? gCurrentAlias : Text(); }
 
 bool isOpen(const Text& alias) {

@@ -56,6 +56,19 @@ bool open(const std::string& path, const Text& alias);
 bool select(const Text& alias);
 // Closes the current store. Its alias then names a store that is not open.
 bool close();
+// Remembers which store is current and makes it current again when it goes
+// out of scope (whether or not that store is still open).
+class CurrentStoreKeeper {
+ public:
+  CurrentStoreKeeper();
+  ~CurrentStoreKeeper();
+  CurrentStoreKeeper(const CurrentStoreKeeper&) = delete;
+  CurrentStoreKeeper& operator=(const CurrentStoreKeeper&) = delete;
+
+ private:
+  bool hadCurrent_;
+  Text alias_;
+};
 // Closes every store (tests; program end).
 void closeAll();
 // Alias of the current store ("" when none).
