@@ -785,3 +785,42 @@ TEST_F(StoreTest, ACommitOverTwoFilesIsWholeOrAbsentWhicheverFileOperationFails)
 }
 
 }  // namespace
+
+namespace {
+
+// An import's shape: many records appended to one store in one transaction.
+// Whichever file operation fails, the store holds all of them or none.
+TEST_F(StoreTest, ManyAppendsInOneTransactionAreWholeOrAbsentWhicheverFileOperationFails) {
+  ASSERT_TRUE(store::open(persons_, "rymd"_t));
+  ASSERT_TRUE(store::append({"000"_t}));
+  auto importRows = [](int rows) {
+    store::Transaction tx;
+    bool ok = true;
+    for (int i = 1; i <= rows && ok; ++i)
+      ok = store::append({Text::fromUtf8(std::to_string(i)), "某某"_t, "13800138000"_t});
+    if (ok) ok = tx.commit();
+    if (!ok) tx.rollback();
+    return ok;
+  };
+  const int rows = 200;  // several pages of the file
+  const long long start = store::fileOperationCount();
+  ASSERT_TRUE(importRows(rows));
+  const long long operations = store::fileOperationCount() - start;
+  ASSERT_GE(operations, 4);
+  int expected = 1 + rows;
+  for (store::FaultMode mode : {store::FaultMode::Before, store::FaultMode::After}) {
+    for (long long n = 1; n <= operations; ++n) {
+      store::failFileOperation(n, mode);
+      const bool ok = importRows(rows);
+      store::failFileOperation(0);
+      if (ok) expected += rows;
+      EXPECT_EQ(store::recordCount(), expected) << "operation " << n << " ok " << ok;
+      store::closeAll();
+      ASSERT_TRUE(store::open(persons_, "rymd"_t));
+      EXPECT_EQ(store::recordCount(), expected) << "operation " << n << " after reopening";
+    }
+  }
+  RecordProperty("file_operations_per_import", static_cast<int>(operations));
+}
+
+}  // namespace
