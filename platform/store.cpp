@@ -461,9 +461,21 @@ void noteFailure() {
   }
 }
 
+bool readRecords(const Store& s, std::vector<Record>* out);
+bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b);
+
+// A write outside a transaction that SQLite reports as failed may still
+// have reached the file (a sync that failed after the journal was gone):
+// true when the file no longer holds what memory holds, so that the caller
+// applies the change to memory as well.
+bool landedAnyway(const Store& s) {
+  std::vector<Record> disk;
+  return readRecords(s, &disk) && !sameRecords(disk, s.records);
+}
+
 // Runs a prepared writing statement (bindings already made); false when the
 // write failed or the test seam made it fail.
-bool stepWrite(sqlite3_stmt* st) {
+bool stepWrite(Store& s, sqlite3_stmt* st) {
   if (takeInjectedFault()) {
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
@@ -474,7 +486,7 @@ bool stepWrite(sqlite3_stmt* st) {
   sqlite3_clear_bindings(st);
   if (rc != SQLITE_DONE) {
     noteFailure();
-    return false;
+    return !gTransaction.active && !inSqlTransaction() && landedAnyway(s);
   }
   return true;
 }
@@ -498,16 +510,18 @@ void remember(Store& s, std::function<void(Store&)> undo) {
 
 // Several statements as one change: a savepoint, committed at once outside
 // a transaction, kept in it inside one.
-bool runGrouped(const std::vector<sqlite3_stmt*>& statements) {
+bool runGrouped(Store& s, const std::vector<sqlite3_stmt*>& statements) {
+  const bool outermost = !inSqlTransaction();
   if (!exec(gDb, "SAVEPOINT pd_change")) return false;
   bool ok = true;
   for (auto* st : statements)
-    if (!(ok = stepWrite(st))) break;
+    if (!(ok = stepWrite(s, st))) break;
   if (ok && inSqlTransaction()) ok = exec(gDb, "RELEASE pd_change");
   if (!ok && inSqlTransaction()) {
     exec(gDb, "ROLLBACK TO pd_change");
     exec(gDb, "RELEASE pd_change");
   }
+  if (!ok && outermost && !gTransaction.active) return landedAnyway(s);
   return ok;
 }
 
@@ -872,7 +886,7 @@ bool append(const std::vector<Value>& values) {
   }
   if (!joinTransaction(s)) return false;
   for (int i = 0; i < n; ++i) bindValue(s.insert, i + 1, r.values[i]);
-  if (!stepWrite(s.insert)) return false;
+  if (!stepWrite(s, s.insert)) return false;
   r.rowid = sqlite3_last_insert_rowid(gDb);
   const int oldPos = s.pos;
   s.records.push_back(std::move(r));
@@ -902,7 +916,7 @@ bool modify(const std::vector<Value>& values) {
   if (!joinTransaction(s)) return false;
   for (int i = 0; i < n; ++i) bindValue(st, i + 1, converted[i]);
   sqlite3_bind_int64(st, n + 1, s.current().rowid);
-  if (!stepWrite(st)) return false;
+  if (!stepWrite(s, st)) return false;
   const int index = s.pos - 1;
   std::vector<Value> old(s.current().values.begin(), s.current().values.begin() + n);
   std::move(converted.begin(), converted.end(), s.current().values.begin());
@@ -918,7 +932,7 @@ bool markDeleted() {
   if (s.current().deleted) return true;
   if (!joinTransaction(s)) return false;
   sqlite3_bind_int64(s.mark, 1, s.current().rowid);
-  if (!stepWrite(s.mark)) return false;
+  if (!stepWrite(s, s.mark)) return false;
   const int index = s.pos - 1;
   s.current().deleted = true;
   remember(s, [index](Store& x) { x.records[index].deleted = false; });
@@ -935,7 +949,7 @@ bool purge() {
       prepare(gDb, "DELETE FROM " + s.schema + ".records WHERE rowid IN (SELECT rid FROM " +
                        s.schema + ".deleted_records)");
   sqlite3_stmt* removeMarks = prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records");
-  bool ok = removeRecords && removeMarks && runGrouped({removeRecords, removeMarks});
+  bool ok = removeRecords && removeMarks && runGrouped(s, {removeRecords, removeMarks});
   sqlite3_finalize(removeRecords);
   sqlite3_finalize(removeMarks);
   if (!ok) return false;
@@ -977,7 +991,7 @@ bool clear() {
   if (!joinTransaction(s)) return false;
   sqlite3_stmt* removeRecords = prepare(gDb, "DELETE FROM " + s.schema + ".records");
   sqlite3_stmt* removeMarks = prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records");
-  bool ok = removeRecords && removeMarks && runGrouped({removeRecords, removeMarks});
+  bool ok = removeRecords && removeMarks && runGrouped(s, {removeRecords, removeMarks});
   sqlite3_finalize(removeRecords);
   sqlite3_finalize(removeMarks);
   if (!ok) return false;
@@ -1075,7 +1089,7 @@ bool write(const Text& field, const Value& value) {
   sqlite3_stmt* st = s.updateByField[f];
   bindValue(st, 1, converted);
   sqlite3_bind_int64(st, 2, s.current().rowid);
-  if (!stepWrite(st)) return false;
+  if (!stepWrite(s, st)) return false;
   const int index = s.pos - 1;
   Value old = std::exchange(s.current().values[f], std::move(converted));
   remember(s, [index, f, old = std::move(old)](Store& x) { x.records[index].values[f] = old; });
@@ -1101,6 +1115,12 @@ bool Transaction::commit() {
   active_ = false;
   if (gTransaction.outer != this) return gTransaction.active && !gTransaction.doomed;
   if (gTransaction.doomed || takeInjectedFault()) {
+    rollbackAll();
+    return false;
+  }
+  // SQLite gave the transaction up under a write whose failure went unseen:
+  // nothing of it is in the files.
+  if (!gTransaction.stores.empty() && !inSqlTransaction()) {
     rollbackAll();
     return false;
   }

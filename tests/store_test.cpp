@@ -824,3 +824,42 @@ TEST_F(StoreTest, ManyAppendsInOneTransactionAreWholeOrAbsentWhicheverFileOperat
 }
 
 }  // namespace
+
+namespace {
+
+// Single writes outside a transaction, each file operation failing in turn:
+// the call's answer says whether the file took the change, and memory holds
+// exactly what the file holds.
+TEST_F(StoreTest, SingleWritesAnswerTrulyWhicheverFileOperationFails) {
+  openMixed({"a", "b", "c", "d"});
+  long long value = 0;
+  const std::pair<const char*, std::function<bool()>> ops[] = {
+      {"write", [&value] { return store::write("数量"_t, ++value); }},
+      {"append", [] { return store::append({"new"_t}); }},
+      {"purge",
+       [] {
+         store::goTo(2);
+         return store::markDeleted() && store::purge();
+       }},
+  };
+  for (const auto& [name, op] : ops) {
+    const long long start = store::fileOperationCount();
+    ASSERT_TRUE(op()) << name;
+    const long long count = store::fileOperationCount() - start;
+    for (store::FaultMode mode : {store::FaultMode::Before, store::FaultMode::After}) {
+      for (long long n = 1; n <= count; ++n) {
+        store::goTo(1);
+        const auto before = dump();
+        store::failFileOperation(n, mode);
+        const bool ok = op();
+        store::failFileOperation(0);
+        const auto now = dump();
+        EXPECT_EQ(ok, now != before) << name << " operation " << n;
+        ASSERT_TRUE(store::open(mixed_, "t"_t));
+        EXPECT_EQ(dump(), now) << name << " operation " << n;
+      }
+    }
+  }
+}
+
+}  // namespace
