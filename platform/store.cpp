@@ -48,6 +48,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -575,6 +576,29 @@ bool readRecords(const Store& s, std::vector<Record>* out) {
   return true;
 }
 
+// A commit that failed in its first phase can leave its super-journal
+// behind with no journal naming it; SQLite ignores such a file. Once no
+// store has a journal left, nothing can name it any more, and it is
+// removed so that nothing stray stays in the data folder.
+void removeOrphanedSuperJournals() {
+  namespace fs = std::filesystem;
+  const char* main = gDb ? sqlite3_db_filename(gDb, "main") : nullptr;
+  if (!main || !*main) return;
+  std::error_code ec;
+  if (fs::exists(std::string(main) + "-journal", ec)) return;
+  for (const auto& [alias, s] : gStores)
+    if (s && fs::exists(s->path + "-journal", ec)) return;
+  const fs::path mainPath(main);
+  const std::string prefix = mainPath.filename().string() + "-mj";
+  for (const auto& entry : fs::directory_iterator(mainPath.parent_path(), ec)) {
+    const std::string name = entry.path().filename().string();
+    // SQLite names them "<main file>-mj" and nine hex digits.
+    if (name.size() != prefix.size() + 9 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (name.find_first_not_of("0123456789ABCDEF", prefix.size()) != std::string::npos) continue;
+    fs::remove(entry.path(), ec);
+  }
+}
+
 // A COMMIT that failed: SQLite has rolled back what it could, yet a commit
 // whose super-journal was already deleted has reached every file. The
 // files decide: each store is read back, memory takes what the files hold,
@@ -601,6 +625,7 @@ bool settleFailedCommit() {
   if (committed)
     for (auto& i : intended) i.store->pos = i.pos;
   for (auto& i : intended) i.store->pos = std::min(i.store->pos, i.store->count() + 1);
+  removeOrphanedSuperJournals();
   gTransaction = TransactionState();
   tidyConnection();
   return committed;

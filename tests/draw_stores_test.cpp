@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -403,6 +404,10 @@ TEST_P(DrawStoresSweep, WholeOrNothingAtEveryFailingFileOperation) {
     }
   }
   EXPECT_GT(failures, 0);
+  // No store is left with a journal to finish, and no failed commit left
+  // its super-journal behind: the data folder holds the stores alone.
+  for (const auto& e : std::filesystem::directory_iterator(ev.path("data")))
+    EXPECT_EQ(e.path().extension(), ".edb") << e.path();
   RecordProperty("file_operations", static_cast<int>(count));
   RecordProperty("runs", runs);
   RecordProperty("failed_and_reported", failures);
