@@ -1,5 +1,6 @@
 // The spine of the process: start-up, the exit item and the end of the
 // program when the start window is destroyed.
+#include <functional>
 #include <string>
 
 #include "app/app.h"
@@ -25,6 +26,13 @@ std::string formsFolder() { return ":/forms"; }
 bool StartProgram(const std::string& forms) {
   std::string error;
   registerAllHandlers();
+  // A handler that runs nested (the winners list's destruction inside a
+  // maintenance window's loop, a menu item chosen while names roll) gives
+  // the code it interrupted back its current store.
+  ui::setNestedHandlerWrapper([](const std::function<void()>& run) {
+    store::CurrentStoreKeeper keep;
+    run();
+  });
   if (!ui::loadForms(forms, &error)) ui::fatalError(0, model::Text::fromUtf8(error));
   model::InitGlobalArrays();
   static bool registered = false;

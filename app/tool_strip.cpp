@@ -20,15 +20,16 @@ bool isOpen(const char* window) {
   ui::Window w(window);
   return w.exists() && w.isOpen();
 }
-void destroyIfOpen(const char* window) {
-  ui::Window w(window);
-  if (w.exists() && w.isOpen()) w.destroy();
-}
 }  // namespace
 
 bool GuardDrawRunning() {
   model::gListScrolling = 0;
-  destroyIfOpen("WinnersListWindow");
+  if (isOpen("WinnersListWindow")) {
+    ui::Window("WinnersListWindow").destroy();
+    // The list is gone, its destruction handled, before the item goes on:
+    // a window the item opens never has the list's closing run inside it.
+    ui::processPendingOnce();
+  }
   if (isOpen("DrawPanelWindow")) {
     ui::Window backdrop("DrawBackdropWindow");
     ui::Window panel("DrawPanelWindow");

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "draw/draw_internal.h"
+#include "draw/void_redraw.h"
 #include "model/drawstate.h"
 #include "model/records.h"
 #include "platform/store.h"
@@ -30,12 +31,48 @@ void refuseWhileRolling() {
   SetDrawWindowsOnTop(true);
 }
 
-void hideSlotsFramesAndBanner() {
+// What the redraw hides before it writes: shown again as it was when the
+// writes fail, so that a failed redraw changes nothing on screen.
+struct HiddenForRedraw {
+  bool slots[20], frames[20], banner;
+};
+
+HiddenForRedraw hideSlotsFramesAndBanner() {
+  HiddenForRedraw was{};
+  for (int k = 1; k <= 20; ++k) was.slots[k - 1] = NameSlot(k).visible();
+  for (int k = 1; k <= 20; ++k) was.frames[k - 1] = SlotFrame(k).visible();
+  was.banner = ui::Window("BannerWindow").visible();
   for (int k = 1; k <= 20; ++k) NameSlot(k).setVisible(false);
   for (int k = 1; k <= 20; ++k) SlotFrame(k).setVisible(false);
   ui::Window("BannerWindow").setVisible(false);
+  return was;
 }
+
+void showAgain(const HiddenForRedraw& was) {
+  for (int k = 1; k <= 20; ++k) NameSlot(k).setVisible(was.slots[k - 1]);
+  for (int k = 1; k <= 20; ++k) SlotFrame(k).setVisible(was.frames[k - 1]);
+  ui::Window("BannerWindow").setVisible(was.banner);
+}
+
+// The award names in store order; the award store's cursor is kept.
+std::vector<Text> allAwardNames() {
+  store::select(model::aliasAwards());
+  const int at = store::recordNumber();
+  std::vector<Text> names;
+  store::goFirst();
+  for (int i = 1; i <= store::recordCount(); ++i, store::skip(1))
+    names.push_back(store::readText(award::奖项名称()));
+  if (at > 0) store::goTo(at);
+  return names;
+}
+
 }  // namespace
+
+Text WithoutEveryWinOf(const Text& won, const Text& awardName, const std::vector<Text>& awards) {
+  Text rest = won;
+  while (auto shorter = WithoutAward(rest, awardName, awards)) rest = *shorter;
+  return rest;
+}
 
 void OnDrawPanelRedrawAwardButtonClick() {
   SetDrawWindowsOnTop(false);
@@ -48,11 +85,15 @@ void OnDrawPanelRedrawAwardButtonClick() {
     return;
   }
   SetDrawWindowsOnTop(true);
-  hideSlotsFramesAndBanner();
+  const HiddenForRedraw was = hideSlotsFramesAndBanner();
   ui::waitPumping(15);
 
-  // The reset count and the returned winners are written together.
+  // The reset count and the winners' release are written together. Every
+  // win of this award is taken out of its holders' wins, split into whole
+  // award names, so that an award whose name contains this one keeps its
+  // winners, and so does every other award a holder won.
   const Text awardName = model::gCurrentAwardName.value_or(Text());
+  const std::vector<Text> awards = allAwardNames();
   std::vector<int> returned;
   store::Transaction tx;
   store::select(model::aliasAwards());
@@ -61,25 +102,24 @@ void OnDrawPanelRedrawAwardButtonClick() {
   store::goFirst();
   const int count = store::recordCount();
   for (int i = 1; i <= count && ok; ++i) {
-    if (model::gWinRule == 0) {
-      if (store::readText(person::中奖项目()) == awardName) {
-        returned.push_back(i);
-        ok = store::write(person::中奖项目(), Text());
-      }
-    } else {
-      returned.push_back(i);
-    }
+    const Text won = store::readText(person::中奖项目());
+    const Text rest = WithoutEveryWinOf(won, awardName, awards);
+    if (rest != won) ok = store::write(person::中奖项目(), rest);
+    // Under the one-win rule only those left with no win may be drawn again;
+    // under the several-wins rule everyone may.
+    if (model::gWinRule != 0 || (rest != won && rest.empty())) returned.push_back(i);
     store::skip(1);
   }
   if (ok) ok = tx.commit();
   if (!ok) tx.rollback();
   store::select(model::aliasAwards());
-  ShowCurrentAward();
   if (ok) {
+    ShowCurrentAward();
     model::gCandidates.insert(model::gCandidates.end(), returned.begin(), returned.end());
     store::select(model::aliasPersons());
     UpdateDrawState();
   } else {
+    showAgain(was);
     ShowDrawMessage(redrawFailedText());
   }
   SetDrawWindowsOnTop(true);
@@ -95,13 +135,14 @@ void OnDrawPanelRedrawAllButtonClick() {
     refuseWhileRolling();
     return;
   }
-  hideSlotsFramesAndBanner();
+  const HiddenForRedraw was = hideSlotsFramesAndBanner();
   ui::waitPumping(25);
 
   std::vector<int> candidates;
   store::Transaction tx;
   bool ok = true;
   store::select(model::aliasAwards());
+  const int shownAward = store::recordNumber();
   store::goFirst();
   const int awards = store::recordCount();
   for (int i = 1; i <= awards && ok; ++i) {
@@ -121,17 +162,24 @@ void OnDrawPanelRedrawAllButtonClick() {
   if (!ok) tx.rollback();
 
   store::select(model::aliasAwards());
+  if (!ok) {
+    // Nothing was reset: the panel stays on its award with its prompt.
+    if (shownAward > 0) store::goTo(shownAward);
+    showAgain(was);
+    ShowDrawMessage(redrawFailedText());
+    SetDrawWindowsOnTop(true);
+    return;
+  }
   store::goFirst();
   model::gDrawOrder = static_cast<int>(store::readInt(award::中奖顺序()));
   if (model::gDrawOrder == 0)
     store::goLast();
   else
     store::goFirst();
-  if (ok) model::gCandidates = std::move(candidates);
+  model::gCandidates = std::move(candidates);
   ShowCurrentAward();
   model::gDrawStopped = 1;
   UpdateDrawState();
-  if (!ok) ShowDrawMessage(redrawFailedText());
   SetDrawWindowsOnTop(true);
 }
 

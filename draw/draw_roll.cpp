@@ -177,10 +177,16 @@ bool StoreWinners(const SlotPicks& picks) {
 }
 
 bool CommitRoll(const SlotPicks& picks) {
+  // The line names the winners, the award and the prize as they stand now:
+  // a key press handled inside the wait below may already show the next
+  // award or roll new names.
   const Text awardName = model::gCurrentAwardName.value_or(Text());
+  const Text prizeLine = DrawPanel().ctl("透明标签1").caption();
   int shown = 0;
   for (int k = 1; k <= 20; ++k)
     if (picks[k - 1] != 0) shown = k;
+  std::vector<Text> names;
+  for (int k = 1; k <= shown; ++k) names.push_back(NameSlot(k).caption());
 
   // Winners and their count go to the stores together or not at all.
   if (shown > 0 && !StoreWinners(picks)) {
@@ -201,9 +207,7 @@ bool CommitRoll(const SlotPicks& picks) {
   model::gBannerScrolling = 0;
   ui::waitPumping(20);
   waitForScrollers(gBannerScrollers);
-  std::vector<Text> names;
-  for (int k = 1; k <= shown; ++k) names.push_back(NameSlot(k).caption());
-  const Text line = CongratulationText(names, awardName, DrawPanel().ctl("透明标签1").caption());
+  const Text line = CongratulationText(names, awardName, prizeLine);
   ui::Control label("BannerWindow", "标签1");
   label.setCaption(line);
   label.setWidth(16 * label.caption().length());

@@ -40,6 +40,11 @@ bool HoldsAward(const model::Text& won, const model::Text& award,
 // won without one win of award (the first), or nothing when it holds none.
 std::optional<model::Text> WithoutAward(const model::Text& won, const model::Text& award,
                                         const std::vector<model::Text>& awards);
+// The wins left when every win of award is taken out (split as above; the
+// text itself when the award is not among them). Used by the redraw of one
+// award, which undoes all of its wins.
+model::Text WithoutEveryWinOf(const model::Text& won, const model::Text& award,
+                              const std::vector<model::Text>& awards);
 // The supplement count typed by the operator: a whole number of 1 or more
 // (full-width digits allowed, blanks around it ignored); nothing otherwise.
 std::optional<int> ParseSupplementCount(const model::Text& typed);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/spreadsheet.h"
@@ -174,8 +175,26 @@ bool Workbook::saveAs(const std::string& path) {
     error_ = "无法在该文件夹中写入文件："_t + pathText(dir.string());
     return false;
   }
+  // mkstemp makes the file private to its owner; the saved file gets the
+  // permissions a new file gets (the umask), or keeps those of the file it
+  // replaces.
+  struct stat existing;
+  mode_t mode;
+  if (::stat(target.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  const bool modeSet = ::fchmod(fd, mode) == 0;
   close(fd);
   const std::string temp(buf.data());
+  if (!modeSet) {
+    fs::remove(temp, ec);
+    error_ = "无法在该文件夹中写入文件："_t + pathText(dir.string());
+    return false;
+  }
   if (!writeXlsx(temp, written_, formats_, &error_)) {
     fs::remove(temp, ec);
     return false;

@@ -11,8 +11,16 @@
 //
 // The records of an open store are held in memory; every change is written
 // to the file first and applied to memory only when the write succeeded, so
-// a failed write changes nothing. The files run in WAL mode with
-// synchronous=FULL: a write is on disk when its call returns.
+// a failed write changes nothing.
+//
+// One SQLite connection serves every open store: the first file opened is
+// its main database, the others are attached to it. The files keep rollback
+// journals (journal_mode=DELETE, synchronous=EXTRA): a write is on disk when
+// its call returns, and a transaction that wrote to several files commits
+// through SQLite's super-journal, so after a crash or a power cut every file
+// is rolled back or none is, whichever program opens them next. A file left
+// in WAL mode by an earlier version is checkpointed and switched when it is
+// opened, so that nothing in its -wal file is lost.
 //
 // Decisions:
 // - Reads check the store's structure before the record: a missing field is
@@ -25,10 +33,13 @@
 //   the decision to the outer one, its rollback() dooms the whole
 //   transaction. Closing or re-opening a store that takes part in a
 //   transaction rolls the whole transaction back first.
-// - Committing several files cannot be atomic across the files: they are
-//   committed in the order they joined; when one fails, it and every file
-//   after it are rolled back (files and memory), the ones before stay
-//   committed, and commit() reports false. Memory always matches the files.
+// - A commit that SQLite reports as failed may still have reached the disk
+//   (a sync that failed after the super-journal was gone): the stores of the
+//   transaction are then read back from their files, and commit() reports
+//   true exactly when the files hold the transaction. Memory always matches
+//   the files.
+// - A file is checked before SQLite sees it: anything that is not an SQLite
+//   database (an empty file among them) fails to open and is left as it is.
 #include "platform/store.h"
 
 #include <sqlite3.h>
@@ -36,6 +47,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -44,7 +57,12 @@
 #include <unordered_map>
 #include <utility>
 
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include "platform/internal.h"
+#include "platform/store_vfs.h"
 #include "platform/ui.h"
 
 namespace store {
@@ -62,7 +80,7 @@ struct Record {
 struct Store {
   std::string path;
   Text alias;
-  sqlite3* db = nullptr;
+  std::string schema;  // the file's schema name on the shared connection
   std::vector<FieldDef> fields;
   std::vector<std::string> columns;  // quoted UTF-8 column names
   std::unordered_map<std::string, int> index;
@@ -89,7 +107,6 @@ struct Store {
     for (auto& [n, st] : modifyByCount) sqlite3_finalize(st);
     sqlite3_finalize(insert);
     sqlite3_finalize(mark);
-    if (db) sqlite3_close_v2(db);
   }
 
   int count() const { return static_cast<int>(records.size()); }
@@ -104,6 +121,17 @@ struct TransactionState {
   std::vector<Store*> stores;
 };
 
+// The shared connection. Its main database stays the file it was opened on
+// until every store is closed; the main file is reused when a store opens it
+// again.
+sqlite3* gDb = nullptr;
+bool gMainInUse = false;
+dev_t gMainDevice = 0;
+ino_t gMainInode = 0;
+int gNextSchema = 1;
+// alias bytes -> the file that failed to open under it (for the message).
+std::map<std::string, std::string> gFailedFiles;
+
 // alias bytes -> store; a null entry is an alias whose store is not open.
 std::map<std::string, std::unique_ptr<Store>> gStores;
 bool gHasCurrent = false;
@@ -116,8 +144,11 @@ bool gCleanupRegistered = false;
 
 [[noreturn]] void fatalNotOpen() {
   if (!gHasCurrent) ui::fatalError(kStoreErrorCode, Text::fromUtf8("没有选定存储"));
-  ui::fatalError(kStoreErrorCode,
-                 Text::fromUtf8("存储 ") + gCurrentAlias + Text::fromUtf8(" 没有打开"));
+  Text message = Text::fromUtf8("存储 ") + gCurrentAlias + Text::fromUtf8(" 没有打开");
+  auto failed = gFailedFiles.find(gCurrentAlias.bytes());
+  if (failed != gFailedFiles.end())
+    message += Text::fromUtf8("（文件 " + failed->second + " 不是可用的存储文件）");
+  ui::fatalError(kStoreErrorCode, message);
 }
 
 Store& cur() {
@@ -380,16 +411,67 @@ bool takeInjectedFault() {
   return true;
 }
 
-void rollbackStore(Store& s);
+bool inSqlTransaction() { return gDb && !sqlite3_get_autocommit(gDb); }
+
+// Undoes the memory changes of one store's part of the transaction.
+void undoMemory(Store& s) {
+  for (auto it = s.undo.rbegin(); it != s.undo.rend(); ++it) (*it)(s);
+  s.undo.clear();
+  s.inTransaction = false;
+  s.pos = std::min(s.posAtJoin, s.count() + 1);
+}
+
+std::vector<std::string> gPendingDetach;
+
+// Schemas of stores closed while the connection was inside a transaction
+// are detached once it has ended; the connection closes with the last store.
+void tidyConnection() {
+  if (!gDb || inSqlTransaction()) return;
+  for (const auto& schema : gPendingDetach) exec(gDb, ("DETACH DATABASE " + schema).c_str());
+  gPendingDetach.clear();
+  bool anyOpen = gMainInUse;
+  for (const auto& [alias, s] : gStores) anyOpen = anyOpen || (s != nullptr);
+  if (!anyOpen) {
+    sqlite3_close_v2(gDb);
+    gDb = nullptr;
+  }
+}
+
+// Ends the SQLite transaction without keeping it and undoes every store's
+// part in memory; the transaction itself stays as it is (see rollbackAll).
+void undoStores() {
+  if (inSqlTransaction()) exec(gDb, "ROLLBACK");
+  for (auto it = gTransaction.stores.rbegin(); it != gTransaction.stores.rend(); ++it)
+    undoMemory(**it);
+  gTransaction.stores.clear();
+}
+
+void rollbackAll() {
+  undoStores();
+  gTransaction = TransactionState();
+  tidyConnection();
+}
 
 // After a failed write inside a transaction SQLite may have given the whole
-// transaction up (I/O error, disk full). The store's part is then undone in
-// memory too, and the transaction can no longer commit.
-void noteFailure(Store& s) {
-  if (s.inTransaction && sqlite3_get_autocommit(s.db)) {
-    rollbackStore(s);
+// transaction up (I/O error, disk full). Every store's part is then undone
+// in memory too, and the transaction can no longer commit.
+void noteFailure() {
+  if (gTransaction.active && !gTransaction.stores.empty() && !inSqlTransaction()) {
+    undoStores();
     gTransaction.doomed = true;
   }
+}
+
+bool readRecords(const Store& s, std::vector<Record>* out);
+bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b);
+
+// A write outside a transaction that SQLite reports as failed may still
+// have reached the file (a sync that failed after the journal was gone):
+// true when the file no longer holds what memory holds, so that the caller
+// applies the change to memory as well.
+bool landedAnyway(const Store& s) {
+  std::vector<Record> disk;
+  return readRecords(s, &disk) && !sameRecords(disk, s.records);
 }
 
 // Runs a prepared writing statement (bindings already made); false when the
@@ -404,18 +486,18 @@ bool stepWrite(Store& s, sqlite3_stmt* st) {
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   if (rc != SQLITE_DONE) {
-    noteFailure(s);
-    return false;
+    noteFailure();
+    return !gTransaction.active && !inSqlTransaction() && landedAnyway(s);
   }
   return true;
 }
 
-// Inside a transaction, opens the store's SQLite transaction on its first
-// write.
+// Inside a transaction, the store joins it on its first write; the SQLite
+// transaction opens with the first store.
 bool joinTransaction(Store& s) {
   if (!gTransaction.active || s.inTransaction) return true;
   if (gTransaction.doomed) return false;
-  if (!exec(s.db, "BEGIN IMMEDIATE")) return false;
+  if (!inSqlTransaction() && !exec(gDb, "BEGIN")) return false;
   s.inTransaction = true;
   s.posAtJoin = s.pos;
   s.undo.clear();
@@ -427,55 +509,203 @@ void remember(Store& s, std::function<void(Store&)> undo) {
   if (s.inTransaction) s.undo.push_back(std::move(undo));
 }
 
-// Undoes the store's part of the transaction in the file and in memory.
-void rollbackStore(Store& s) {
-  if (!s.inTransaction) return;
-  if (!sqlite3_get_autocommit(s.db)) exec(s.db, "ROLLBACK");
-  for (auto it = s.undo.rbegin(); it != s.undo.rend(); ++it) (*it)(s);
-  s.undo.clear();
-  s.inTransaction = false;
-  s.pos = std::min(s.posAtJoin, s.count() + 1);
-}
-
-void rollbackAll() {
-  for (auto it = gTransaction.stores.rbegin(); it != gTransaction.stores.rend(); ++it)
-    rollbackStore(**it);
-  gTransaction = TransactionState();
-}
-
 // Several statements as one change: a savepoint, committed at once outside
 // a transaction, kept in it inside one.
 bool runGrouped(Store& s, const std::vector<sqlite3_stmt*>& statements) {
-  if (!exec(s.db, "SAVEPOINT pd_change")) return false;
+  const bool outermost = !inSqlTransaction();
+  if (!exec(gDb, "SAVEPOINT pd_change")) return false;
   bool ok = true;
   for (auto* st : statements)
     if (!(ok = stepWrite(s, st))) break;
-  if (ok && !sqlite3_get_autocommit(s.db)) ok = exec(s.db, "RELEASE pd_change");
-  if (!ok && !sqlite3_get_autocommit(s.db)) {
-    exec(s.db, "ROLLBACK TO pd_change");
-    exec(s.db, "RELEASE pd_change");
+  if (ok && inSqlTransaction()) ok = exec(gDb, "RELEASE pd_change");
+  if (!ok && inSqlTransaction()) {
+    exec(gDb, "ROLLBACK TO pd_change");
+    exec(gDb, "RELEASE pd_change");
   }
+  if (!ok && outermost && !gTransaction.active) return landedAnyway(s);
   return ok;
 }
 
-std::unique_ptr<Store> load(const std::string& path, const Text& alias) {
-  auto s = std::make_unique<Store>();
-  s->path = path;
-  s->alias = alias;
-  if (sqlite3_open_v2(path.c_str(), &s->db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-    return nullptr;
-  sqlite3_busy_timeout(s->db, 2000);
-  sqlite3_extended_result_codes(s->db, 1);
+bool sameValue(const Value& a, const Value& b) {
+  if (a.index() != b.index()) return false;
+  if (const auto* t = std::get_if<Text>(&a)) return t->bytes() == std::get<Text>(b).bytes();
+  if (const auto* d = std::get_if<double>(&a)) {
+    const double e = std::get<double>(b);
+    return *d == e || (std::isnan(*d) && std::isnan(e));
+  }
+  return a == b;
+}
 
-  sqlite3_stmt* st = prepare(s->db, "PRAGMA journal_mode=WAL");
-  if (!st) return nullptr;
-  bool wal = sqlite3_step(st) == SQLITE_ROW &&
-             std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == "wal";
+bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].rowid != b[i].rowid || a[i].deleted != b[i].deleted ||
+        a[i].values.size() != b[i].values.size())
+      return false;
+    for (size_t f = 0; f < a[i].values.size(); ++f)
+      if (!sameValue(a[i].values[f], b[i].values[f])) return false;
+  }
+  return true;
+}
+
+// Reads every record of the store from its file.
+bool readRecords(const Store& s, std::vector<Record>* out) {
+  std::string list;
+  for (size_t i = 0; i < s.columns.size(); ++i) list += (i ? ", " : "") + s.columns[i];
+  sqlite3_stmt* st = nullptr;
+  const std::string sql = "SELECT rowid, " + list + ", rowid IN (SELECT rid FROM " + s.schema +
+                          ".deleted_records) FROM " + s.schema + ".records ORDER BY rowid";
+  if (sqlite3_prepare_v2(gDb, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return false;
+  }
+  const int n = static_cast<int>(s.fields.size());
+  std::vector<Record> records;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    Record r;
+    r.rowid = sqlite3_column_int64(st, 0);
+    r.values.reserve(n);
+    for (int i = 0; i < n; ++i) r.values.push_back(columnValue(st, i + 1, s.fields[i].type));
+    r.deleted = sqlite3_column_int(st, n + 1) != 0;
+    records.push_back(std::move(r));
+  }
   sqlite3_finalize(st);
-  if (!wal || !exec(s->db, "PRAGMA synchronous=FULL")) return nullptr;
+  if (rc != SQLITE_DONE) return false;
+  *out = std::move(records);
+  return true;
+}
 
-  st = prepare(s->db, "SELECT name, type FROM fields ORDER BY position");
-  if (!st) return nullptr;
+// A commit that failed in its first phase can leave its super-journal
+// behind with no journal naming it; SQLite ignores such a file. Once no
+// store has a journal left, nothing can name it any more, and it is
+// removed so that nothing stray stays in the data folder.
+void removeOrphanedSuperJournals() {
+  namespace fs = std::filesystem;
+  const char* main = gDb ? sqlite3_db_filename(gDb, "main") : nullptr;
+  if (!main || !*main) return;
+  std::error_code ec;
+  if (fs::exists(std::string(main) + "-journal", ec)) return;
+  for (const auto& [alias, s] : gStores)
+    if (s && fs::exists(s->path + "-journal", ec)) return;
+  const fs::path mainPath(main);
+  const std::string prefix = mainPath.filename().string() + "-mj";
+  for (const auto& entry : fs::directory_iterator(mainPath.parent_path(), ec)) {
+    const std::string name = entry.path().filename().string();
+    // SQLite names them "<main file>-mj" and nine hex digits.
+    if (name.size() != prefix.size() + 9 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (name.find_first_not_of("0123456789ABCDEF", prefix.size()) != std::string::npos) continue;
+    fs::remove(entry.path(), ec);
+  }
+}
+
+// A COMMIT that failed: SQLite has rolled back what it could, yet a commit
+// whose super-journal was already deleted has reached every file. The
+// files decide: each store is read back, memory takes what the files hold,
+// and the answer is whether they hold the transaction.
+bool settleFailedCommit() {
+  struct Intended {
+    Store* store;
+    std::vector<Record> records;
+    int pos;
+  };
+  std::vector<Intended> intended;
+  for (Store* s : gTransaction.stores) intended.push_back({s, s->records, s->pos});
+  undoStores();
+  bool committed = true;
+  for (auto& i : intended) {
+    std::vector<Record> disk;
+    if (!readRecords(*i.store, &disk)) {
+      committed = false;
+      continue;
+    }
+    if (!sameRecords(disk, i.records)) committed = false;
+    if (!sameRecords(disk, i.store->records)) i.store->records = std::move(disk);
+  }
+  if (committed)
+    for (auto& i : intended) i.store->pos = i.pos;
+  for (auto& i : intended) i.store->pos = std::min(i.store->pos, i.store->count() + 1);
+  removeOrphanedSuperJournals();
+  gTransaction = TransactionState();
+  tidyConnection();
+  return committed;
+}
+
+// A store file must be an SQLite database before SQLite may touch it: an
+// empty or foreign file would otherwise be made into an empty database.
+bool looksLikeDatabase(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char header[16] = {};
+  if (!in.read(header, sizeof header)) return false;
+  return std::memcmp(header, "SQLite format 3", sizeof header) == 0;
+}
+
+// The schema a store file takes on the shared connection: "main" when it is
+// the connection's own file, else a newly attached one. Empty on failure.
+std::string attachSchema(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return std::string();
+  if (inSqlTransaction()) return std::string();  // ATTACH needs no open transaction
+  if (!gDb) {
+    if (sqlite3_open_v2(path.c_str(), &gDb, SQLITE_OPEN_READWRITE, vfs::name()) != SQLITE_OK) {
+      sqlite3_close_v2(gDb);
+      gDb = nullptr;
+      return std::string();
+    }
+    sqlite3_busy_timeout(gDb, 2000);
+    sqlite3_extended_result_codes(gDb, 1);
+    gMainDevice = info.st_dev;
+    gMainInode = info.st_ino;
+    gMainInUse = false;
+  }
+  if (!gMainInUse && info.st_dev == gMainDevice && info.st_ino == gMainInode) {
+    gMainInUse = true;
+    return "main";
+  }
+  const std::string schema = "s" + std::to_string(gNextSchema++);
+  sqlite3_stmt* st = nullptr;
+  bool ok = sqlite3_prepare_v2(gDb, ("ATTACH DATABASE ? AS " + schema).c_str(), -1, &st, nullptr) ==
+            SQLITE_OK;
+  ok = ok && sqlite3_bind_text(st, 1, path.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK;
+  ok = ok && sqlite3_step(st) == SQLITE_DONE;
+  sqlite3_finalize(st);
+  if (!ok) {
+    tidyConnection();
+    return std::string();
+  }
+  return schema;
+}
+
+void releaseSchema(const std::string& schema) {
+  if (schema.empty()) return;
+  if (schema == "main")
+    gMainInUse = false;
+  else
+    gPendingDetach.push_back(schema);
+  tidyConnection();
+}
+
+// The first row's text of a one-value query.
+bool queryText(const std::string& sql, std::string* out) {
+  sqlite3_stmt* st = nullptr;
+  bool ok = sqlite3_prepare_v2(gDb, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW;
+  if (ok) {
+    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    *out = t ? t : "";
+  }
+  sqlite3_finalize(st);
+  return ok;
+}
+
+bool loadInto(Store* s) {
+  const std::string& q = s->schema;
+  // The structure first, so that a database that is not a store is left as
+  // it is.
+  std::string mode;
+  if (!queryText("PRAGMA " + q + ".journal_mode", &mode)) return false;
+  sqlite3_stmt* st = prepare(gDb, "SELECT name, type FROM " + q + ".fields ORDER BY position");
+  if (!st) return false;
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     const char* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -489,41 +719,51 @@ std::unique_ptr<Store> load(const std::string& path, const Text& alias) {
     s->columns.push_back(quoteName(name));
   }
   sqlite3_finalize(st);
-  if (rc != SQLITE_DONE || s->fields.empty()) return nullptr;
+  if (rc != SQLITE_DONE || s->fields.empty()) return false;
 
-  if (!exec(s->db, "CREATE TABLE IF NOT EXISTS deleted_records(rid INTEGER PRIMARY KEY)"))
-    return nullptr;
-
-  std::string list;
-  for (size_t i = 0; i < s->columns.size(); ++i) list += (i ? ", " : "") + s->columns[i];
-  st = prepare(s->db,
-               "SELECT rowid, " + list +
-                   ", rowid IN (SELECT rid FROM deleted_records) FROM records ORDER BY rowid");
-  if (!st) return nullptr;
-  const int n = static_cast<int>(s->fields.size());
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    Record r;
-    r.rowid = sqlite3_column_int64(st, 0);
-    r.values.reserve(n);
-    for (int i = 0; i < n; ++i) r.values.push_back(columnValue(st, i + 1, s->fields[i].type));
-    r.deleted = sqlite3_column_int(st, n + 1) != 0;
-    s->records.push_back(std::move(r));
+  // Rollback journals on every file, so that commits over several files are
+  // atomic; a WAL file is checkpointed into the database by the switch.
+  if (mode != "delete") {
+    if (!queryText("PRAGMA " + q + ".journal_mode=DELETE", &mode) || mode != "delete") return false;
   }
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE) return nullptr;
+  if (!exec(gDb, ("PRAGMA " + q + ".synchronous=EXTRA").c_str())) return false;
+  if (!exec(gDb, ("CREATE TABLE IF NOT EXISTS " + q + ".deleted_records(rid INTEGER PRIMARY KEY)")
+                     .c_str()))
+    return false;
+  if (!readRecords(*s, &s->records)) return false;
 
-  std::string marks;
-  for (int i = 0; i < n; ++i) marks += i ? ", ?" : "?";
-  s->insert = prepare(s->db, "INSERT INTO records(" + list + ") VALUES(" + marks + ")");
-  s->mark = prepare(s->db, "INSERT OR IGNORE INTO deleted_records(rid) VALUES(?)");
-  if (!s->insert || !s->mark) return nullptr;
+  const int n = static_cast<int>(s->fields.size());
+  std::string list, marks;
+  for (int i = 0; i < n; ++i) {
+    list += (i ? ", " : "") + s->columns[i];
+    marks += i ? ", ?" : "?";
+  }
+  s->insert = prepare(gDb, "INSERT INTO " + q + ".records(" + list + ") VALUES(" + marks + ")");
+  s->mark = prepare(gDb, "INSERT OR IGNORE INTO " + q + ".deleted_records(rid) VALUES(?)");
+  if (!s->insert || !s->mark) return false;
   for (int i = 0; i < n; ++i) {
     sqlite3_stmt* u =
-        prepare(s->db, "UPDATE records SET " + s->columns[i] + " = ? WHERE rowid = ?");
-    if (!u) return nullptr;
+        prepare(gDb, "UPDATE " + q + ".records SET " + s->columns[i] + " = ? WHERE rowid = ?");
+    if (!u) return false;
     s->updateByField.push_back(u);
   }
   s->pos = s->count() ? 1 : 0;
+  return true;
+}
+
+std::unique_ptr<Store> load(const std::string& path, const Text& alias) {
+  if (!looksLikeDatabase(path)) return nullptr;
+  const std::string schema = attachSchema(path);
+  if (schema.empty()) return nullptr;
+  auto s = std::make_unique<Store>();
+  s->path = path;
+  s->alias = alias;
+  s->schema = schema;
+  if (!loadInto(s.get())) {
+    s.reset();  // its statements go before its schema
+    releaseSchema(schema);
+    return nullptr;
+  }
   return s;
 }
 
@@ -532,7 +772,9 @@ void dropStore(const std::string& alias) {
   auto it = gStores.find(alias);
   if (it == gStores.end() || !it->second) return;
   if (it->second->inTransaction) rollbackAll();
+  const std::string schema = it->second->schema;
   it->second.reset();
+  releaseSchema(schema);
 }
 
 // Reads the field of the current record after the structure checks; null
@@ -552,10 +794,21 @@ bool open(const std::string& path, const Text& alias) {
     ui::detail::atRuntimeCleanup([] { closeAll(); });
   }
   dropStore(alias.bytes());
+  // ATTACH cannot run inside an open transaction: a transaction that has
+  // written is given up.
+  if (inSqlTransaction()) {
+    undoStores();
+    gTransaction.doomed = gTransaction.active;
+  }
   gStores[alias.bytes()] = load(path, alias);
   gHasCurrent = true;
   gCurrentAlias = alias;
-  return gStores[alias.bytes()] != nullptr;
+  const bool ok = gStores[alias.bytes()] != nullptr;
+  if (ok)
+    gFailedFiles.erase(alias.bytes());
+  else
+    gFailedFiles[alias.bytes()] = path;
+  return ok;
 }
 
 bool select(const Text& alias) {
@@ -575,8 +828,19 @@ bool close() {
 void closeAll() {
   if (gTransaction.active) rollbackAll();
   gStores.clear();
+  gPendingDetach.clear();
+  if (gDb) sqlite3_close_v2(gDb);
+  gDb = nullptr;
+  gMainInUse = false;
+  gFailedFiles.clear();
   gHasCurrent = false;
   gCurrentAlias = Text();
+}
+
+CurrentStoreKeeper::CurrentStoreKeeper() : hadCurrent_(gHasCurrent), alias_(gCurrentAlias) {}
+CurrentStoreKeeper::~CurrentStoreKeeper() {
+  gHasCurrent = hadCurrent_;
+  gCurrentAlias = alias_;
 }
 
 Text currentAlias() { return gHasCurrent ? gCurrentAlias : Text(); }
@@ -648,7 +912,7 @@ bool append(const std::vector<Value>& values) {
   if (!joinTransaction(s)) return false;
   for (int i = 0; i < n; ++i) bindValue(s.insert, i + 1, r.values[i]);
   if (!stepWrite(s, s.insert)) return false;
-  r.rowid = sqlite3_last_insert_rowid(s.db);
+  r.rowid = sqlite3_last_insert_rowid(gDb);
   const int oldPos = s.pos;
   s.records.push_back(std::move(r));
   s.pos = s.count();
@@ -669,9 +933,9 @@ bool modify(const std::vector<Value>& values) {
     if (!convert(values[i], s.fields[i].type, &converted[i])) return false;
   sqlite3_stmt*& st = s.modifyByCount[n];
   if (!st) {
-    std::string sql = "UPDATE records SET ";
+    std::string sql = "UPDATE " + s.schema + ".records SET ";
     for (int i = 0; i < n; ++i) sql += (i ? ", " : "") + s.columns[i] + " = ?";
-    st = prepare(s.db, sql + " WHERE rowid = ?");
+    st = prepare(gDb, sql + " WHERE rowid = ?");
     if (!st) return false;
   }
   if (!joinTransaction(s)) return false;
@@ -707,8 +971,9 @@ bool purge() {
   if (!any) return true;
   if (!joinTransaction(s)) return false;
   sqlite3_stmt* removeRecords =
-      prepare(s.db, "DELETE FROM records WHERE rowid IN (SELECT rid FROM deleted_records)");
-  sqlite3_stmt* removeMarks = prepare(s.db, "DELETE FROM deleted_records");
+      prepare(gDb, "DELETE FROM " + s.schema + ".records WHERE rowid IN (SELECT rid FROM " +
+                       s.schema + ".deleted_records)");
+  sqlite3_stmt* removeMarks = prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records");
   bool ok = removeRecords && removeMarks && runGrouped(s, {removeRecords, removeMarks});
   sqlite3_finalize(removeRecords);
   sqlite3_finalize(removeMarks);
@@ -749,8 +1014,8 @@ bool purge() {
 bool clear() {
   Store& s = cur();
   if (!joinTransaction(s)) return false;
-  sqlite3_stmt* removeRecords = prepare(s.db, "DELETE FROM records");
-  sqlite3_stmt* removeMarks = prepare(s.db, "DELETE FROM deleted_records");
+  sqlite3_stmt* removeRecords = prepare(gDb, "DELETE FROM " + s.schema + ".records");
+  sqlite3_stmt* removeMarks = prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records");
   bool ok = removeRecords && removeMarks && runGrouped(s, {removeRecords, removeMarks});
   sqlite3_finalize(removeRecords);
   sqlite3_finalize(removeMarks);
@@ -874,25 +1139,26 @@ bool Transaction::commit() {
   if (!active_) return false;
   active_ = false;
   if (gTransaction.outer != this) return gTransaction.active && !gTransaction.doomed;
-  if (gTransaction.doomed) {
+  if (gTransaction.doomed || takeInjectedFault()) {
     rollbackAll();
     return false;
   }
-  auto& list = gTransaction.stores;
-  size_t i = 0;
-  bool ok = true;
-  for (; i < list.size(); ++i) {
-    Store& s = *list[i];
-    if (takeInjectedFault() || !exec(s.db, "COMMIT")) {
-      ok = false;
-      break;
-    }
-    s.inTransaction = false;
-    s.undo.clear();
+  // SQLite gave the transaction up under a write whose failure went unseen:
+  // nothing of it is in the files.
+  if (!gTransaction.stores.empty() && !inSqlTransaction()) {
+    rollbackAll();
+    return false;
   }
-  for (size_t j = list.size(); j-- > i;) rollbackStore(*list[j]);
-  gTransaction = TransactionState();
-  return ok;
+  if (!inSqlTransaction() || exec(gDb, "COMMIT")) {
+    for (Store* s : gTransaction.stores) {
+      s->inTransaction = false;
+      s->undo.clear();
+    }
+    gTransaction = TransactionState();
+    tidyConnection();
+    return true;
+  }
+  return settleFailedCommit();
 }
 
 void Transaction::rollback() {
@@ -925,17 +1191,17 @@ bool createStoreFile(const std::string& path, const std::vector<FieldDef>& field
       SQLITE_OK)
     return fail();
   sqlite3_busy_timeout(db, 2000);
-  if (!exec(db, "PRAGMA journal_mode=WAL")) {
+  if (!exec(db, "PRAGMA journal_mode=DELETE")) {
     // Not an SQLite file: start it afresh.
     sqlite3_close_v2(db);
     db = nullptr;
     if (std::remove(path.c_str()) != 0) return false;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
             SQLITE_OK ||
-        !exec(db, "PRAGMA journal_mode=WAL"))
+        !exec(db, "PRAGMA journal_mode=DELETE"))
       return fail();
   }
-  exec(db, "PRAGMA synchronous=FULL");
+  exec(db, "PRAGMA synchronous=EXTRA");
   std::string columns;
   for (size_t i = 0; i < fields.size(); ++i)
     columns += (i ? ", " : "") + quoteName(names[i]) + " " + sqlType(fields[i].type);
@@ -971,5 +1237,10 @@ bool createStoreFile(const std::string& path, const std::vector<FieldDef>& field
 }
 
 void failNextWrites(int count) { gFailWrites = count < 0 ? 0 : count; }
+
+void failFileOperation(long long n, FaultMode mode) { vfs::failOperation(n, mode); }
+long long fileOperationCount() { return vfs::operations(); }
+bool fileFaultPending() { return vfs::faultPending(); }
+void delayFileSyncs(int ms) { vfs::delaySyncs(ms); }
 
 }  // namespace store

@@ -10,7 +10,10 @@
 // field order, typed through the "fields" table) plus an ordering column, so
 // the sqlite3 shell shows the records as the program sees them. Records are
 // kept in memory with write-through: cursor moves cost nothing, and every
-// write is durable (WAL, synchronous=FULL) when its call returns.
+// write is durable when its call returns. All open stores share one SQLite
+// connection (the files attached to it, rollback journals), so a transaction
+// over several stores commits in all their files or in none, also across a
+// crash or a power cut.
 //
 // Fatal errors (ending the program through ui::fatalError): reading a field
 // that the store lacks, using a store that is not open, error 2 when a number
@@ -43,15 +46,29 @@ using Value = std::variant<std::monostate, long long, double, Text, Bytes>;
 // --- Opening and selecting ---------------------------------------------------
 
 // Opens the store file at path (UTF-8 file-system path) under alias and makes
-// it current. A missing or malformed file is not created; the call returns
-// false and the alias then names a store that is not open (its first use is
-// fatal). Opening an alias again replaces the earlier store.
+// it current. A missing or malformed file is neither created nor changed; the
+// call returns false and the alias then names a store that is not open (its
+// first use is fatal, naming the file). Opening an alias again replaces the
+// earlier store.
 bool open(const std::string& path, const Text& alias);
 // Makes the store named alias current. Returns false for an unknown alias
 // (the current store is then "not open").
 bool select(const Text& alias);
 // Closes the current store. Its alias then names a store that is not open.
 bool close();
+// Remembers which store is current and makes it current again when it goes
+// out of scope (whether or not that store is still open).
+class CurrentStoreKeeper {
+ public:
+  CurrentStoreKeeper();
+  ~CurrentStoreKeeper();
+  CurrentStoreKeeper(const CurrentStoreKeeper&) = delete;
+  CurrentStoreKeeper& operator=(const CurrentStoreKeeper&) = delete;
+
+ private:
+  bool hadCurrent_;
+  Text alias_;
+};
 // Closes every store (tests; program end).
 void closeAll();
 // Alias of the current store ("" when none).
@@ -131,9 +148,23 @@ class Transaction {
 // Creates (or truncates) a store file holding the given fields and no record.
 bool createStoreFile(const std::string& path, const std::vector<FieldDef>& fields);
 
-// --- Test seam -----------------------------------------------------------------
-// Makes the next `count` file writes fail as an I/O error would (0 switches
+// --- Test seams ----------------------------------------------------------------
+// Makes the next `count` store writes fail as an I/O error would (0 switches
 // the fault off). Used to prove that a failed write changes nothing.
 void failNextWrites(int count);
+
+// File-level faults, below SQLite: every write, truncate, sync and delete of
+// a store file or journal is counted, and the nth one from now can be made
+// to fail. Before: the operation is not done. After: it is done, and an
+// error is reported all the same (a sync that reached the disk but failed to
+// say so).
+enum class FaultMode { Before, After };
+void failFileOperation(long long n, FaultMode mode = FaultMode::Before);
+// File operations done so far (to size a sweep over every one of them).
+long long fileOperationCount();
+// True while a fault set by failFileOperation has not happened yet.
+bool fileFaultPending();
+// Makes every file sync take ms longer (a slow disk), 0 for none.
+void delayFileSyncs(int ms);
 
 }  // namespace store

@@ -52,6 +52,13 @@ void registerHandler(const std::string& name, void (*fn)(int, int, int));
 void registerHandler(const std::string& name, Handler fn);
 bool hasHandler(const std::string& name);
 
+// Wraps every handler that runs nested: inside a wait, a modal window or a
+// box, a deferred destruction, or while another handler runs. Creation
+// handlers are not wrapped: what they set up belongs to their window. The
+// program uses this to give the interrupted code back the state it relies
+// on (its current store). The wrapper must call run exactly once.
+void setNestedHandlerWrapper(std::function<void(const std::function<void()>& run)> wrapper);
+
 // --- Start-up -----------------------------------------------------------------
 
 // Creates the application object if there is none (argc/argv may be empty).

@@ -156,6 +156,9 @@ bool onUiThread();
 void fire(const std::map<std::string, std::string>& events, const std::string& event,
           EventArgs args = {});
 Handler handlerFor(const std::string& name);
+// Runs a handler, through the nested-handler wrapper when it runs nested
+// (creation handlers never are).
+void runHandler(const Handler& h, const EventArgs& args, bool creation = false);
 
 // Mouse key state: 1 Ctrl, 2 Shift, 4 Alt.
 int keyState(Qt::KeyboardModifiers m);

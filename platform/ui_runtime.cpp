@@ -83,7 +83,7 @@ void fire(const std::map<std::string, std::string>& events, const std::string& e
   auto it = events.find(event);
   if (it == events.end()) return;
   Handler h = handlerFor(it->second);
-  if (h) h(args);
+  if (h) runHandler(h, args, event == "created");
 }
 
 int keyState(Qt::KeyboardModifiers m) {
@@ -133,6 +133,26 @@ std::vector<QEventLoop*> gLoops;
 bool gQuitting = false;
 QEventLoop* gMainLoop = nullptr;
 }  // namespace
+
+namespace {
+int gHandlerDepth = 0;
+std::function<void(const std::function<void()>&)> gNestedWrapper;
+}  // namespace
+
+void runHandler(const Handler& h, const EventArgs& args, bool creation) {
+  // Nested: another handler is running, or a loop beyond the message loop
+  // (a wait, a modal window, a box) dispatched this one.
+  const bool nested =
+      gHandlerDepth > 0 || QThread::currentThread()->loopLevel() > (gMainLoop ? 1 : 0);
+  ++gHandlerDepth;
+  struct Leave {
+    ~Leave() { --gHandlerDepth; }
+  } leave;
+  if (nested && !creation && gNestedWrapper)
+    gNestedWrapper([&] { h(args); });
+  else
+    h(args);
+}
 
 void pushLoop(QEventLoop* loop) { gLoops.push_back(loop); }
 void popLoop(QEventLoop* loop) { std::erase(gLoops, loop); }
@@ -284,6 +304,9 @@ void registerHandler(const std::string& name, void (*fn)(int, int, int)) {
 void registerHandler(const std::string& name, Handler fn) {
   std::lock_guard<std::mutex> lock(gHandlerMutex);
   handlers()[name] = std::move(fn);
+}
+void setNestedHandlerWrapper(std::function<void(const std::function<void()>& run)> wrapper) {
+  gNestedWrapper = std::move(wrapper);
 }
 bool hasHandler(const std::string& name) {
   std::lock_guard<std::mutex> lock(gHandlerMutex);

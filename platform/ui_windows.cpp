@@ -533,7 +533,7 @@ void Window::popupMenu(int screenX, int screenY) {
   QMetaObject::invokeMethod(
       qApp,
       [handler] {
-        if (Handler h = handlerFor(handler)) h(EventArgs{});
+        if (Handler h = handlerFor(handler)) runHandler(h, EventArgs{});
       },
       Qt::QueuedConnection);
 }

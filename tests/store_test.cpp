@@ -622,3 +622,244 @@ TEST_F(StoreTest, WriteSurvivesAKillRightAfterTheCall) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- Files the program must not change -------------------------------------------
+
+std::string fileBytes(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return "<missing>";
+  std::string s;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  fclose(f);
+  return s;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  FILE* f = fopen(path.c_str(), "wb");
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+}
+
+void rawSql(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  sqlite3_close(db);
+}
+
+TEST_F(StoreTest, FilesThatAreNotStoresAreLeftAsTheyAre) {
+  const std::string otherDb = dir_ + "/other.edb";
+  rawSql(otherDb, "CREATE TABLE x(a); INSERT INTO x VALUES(1);");
+  writeFile(dir_ + "/empty.edb", "");
+  writeFile(dir_ + "/short.edb", "SQLite");
+  writeFile(dir_ + "/text.edb", "not a store at all, just some text that is long enough");
+  for (const char* name : {"/empty.edb", "/short.edb", "/text.edb", "/other.edb"}) {
+    const std::string path = dir_ + name;
+    const std::string before = fileBytes(path);
+    EXPECT_FALSE(store::open(path, "xtsz"_t)) << name;
+    // Another store opened beside it, written and closed, changes nothing either.
+    ASSERT_TRUE(store::open(persons_, "rymd"_t));
+    ASSERT_TRUE(store::append({"001"_t}));
+    store::closeAll();
+    EXPECT_EQ(fileBytes(path), before) << name;
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal")) << name;
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal")) << name;
+  }
+}
+
+TEST_F(StoreDeathTest, AFileThatIsNotAStoreIsNamedInTheFatalError) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  const std::string path = dir_ + "/系统设置.edb";
+  writeFile(path, "");
+  EXPECT_EXIT(
+      {
+        store::open(path, "xtsz"_t);
+        store::readText(model::settings::主标题());
+      },
+      ::testing::ExitedWithCode(255), "存储 xtsz 没有打开.*系统设置.edb");
+}
+
+// A store written by the earlier build (WAL mode), its last writes still in
+// the -wal file as a crash left them, opens with all of them and is switched
+// to a rollback journal.
+TEST_F(StoreTest, AStoreLeftInWalModeOpensWithItsData) {
+  const std::string copy = dir_ + "/copy.edb";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(persons_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                         "INSERT INTO records(编号, 中奖项目) VALUES('001', '一等奖');"
+                         "INSERT INTO records(编号, 中奖项目) VALUES('002', '');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  ASSERT_TRUE(std::filesystem::exists(persons_ + "-wal"));
+  std::filesystem::copy_file(persons_, copy);
+  std::filesystem::copy_file(persons_ + "-wal", copy + "-wal");
+  sqlite3_close(db);
+
+  ASSERT_TRUE(store::open(copy, "rymd"_t));
+  ASSERT_EQ(store::recordCount(), 2);
+  EXPECT_EQ(store::readText(model::person::中奖项目()), "一等奖"_t);
+  EXPECT_FALSE(std::filesystem::exists(copy + "-wal"));
+  ASSERT_TRUE(store::write(model::person::中奖项目(), "二等奖"_t));
+  store::closeAll();
+  EXPECT_EQ(fileBytes(copy).substr(18, 2), std::string("\x01\x01", 2));  // rollback journal
+  ASSERT_TRUE(store::open(copy, "rymd"_t));
+  EXPECT_EQ(store::readText(model::person::中奖项目()), "二等奖"_t);
+}
+
+// --- Commits over two files under file faults ---------------------------------------------
+
+struct TwoStores {
+  Text won;
+  long long drawn;
+  bool operator==(const TwoStores&) const = default;
+};
+
+TwoStores readTwo() {
+  store::select("rymd"_t);
+  store::goFirst();
+  Text won = store::readText(model::person::中奖项目());
+  store::select("jxsz"_t);
+  store::goFirst();
+  return {won, store::readInt(model::award::已抽取人数())};
+}
+
+// Every write, truncate, sync and delete of a commit over two files is made
+// to fail in turn, before and after it is done: afterwards memory and files
+// hold the whole transaction or none of it, and commit() says which.
+TEST_F(StoreTest, ACommitOverTwoFilesIsWholeOrAbsentWhicheverFileOperationFails) {
+  auto reopen = [this] {
+    store::closeAll();
+    ASSERT_TRUE(store::open(persons_, "rymd"_t));
+    ASSERT_TRUE(store::open(awards_, "jxsz"_t));
+  };
+  reopen();
+  store::select("rymd"_t);
+  ASSERT_TRUE(store::append({"001"_t}));
+  store::select("jxsz"_t);
+  ASSERT_TRUE(store::append({"一等奖"_t, "电视"_t, 1.0, 100.0, 0.0}));
+  long long round = 0;
+  auto commitRound = [&round]() {
+    ++round;
+    TwoStores was = readTwo();
+    store::Transaction tx;
+    store::select("rymd"_t);
+    bool ok = store::write(model::person::中奖项目(), was.won + "奖"_t);
+    store::select("jxsz"_t);
+    ok = ok && store::write(model::award::已抽取人数(), was.drawn + 1);
+    if (ok) ok = tx.commit();
+    if (!ok) tx.rollback();
+    return ok;
+  };
+  const long long start = store::fileOperationCount();
+  ASSERT_TRUE(commitRound());
+  const long long operations = store::fileOperationCount() - start;
+  ASSERT_GE(operations, 6);  // journals, super-journal, both files, their syncs
+
+  int failed = 0, committedAnyway = 0;
+  for (store::FaultMode mode : {store::FaultMode::Before, store::FaultMode::After}) {
+    for (long long n = 1; n <= operations; ++n) {
+      const TwoStores before = readTwo();
+      const TwoStores whole{before.won + "奖"_t, before.drawn + 1};
+      store::failFileOperation(n, mode);
+      const bool ok = commitRound();
+      EXPECT_FALSE(store::fileFaultPending()) << n;
+      store::failFileOperation(0);
+      const TwoStores inMemory = readTwo();
+      EXPECT_EQ(inMemory, ok ? whole : before) << "operation " << n << " ok " << ok;
+      reopen();
+      EXPECT_EQ(readTwo(), inMemory) << "operation " << n;
+      if (!ok) ++failed;
+      if (ok && mode == store::FaultMode::After) ++committedAnyway;
+    }
+  }
+  EXPECT_GT(failed, 0);
+  RecordProperty("file_operations_per_commit", static_cast<int>(operations));
+  RecordProperty("failed_commits", failed);
+  RecordProperty("committed_despite_an_error", committedAnyway);
+}
+
+}  // namespace
+
+namespace {
+
+// An import's shape: many records appended to one store in one transaction.
+// Whichever file operation fails, the store holds all of them or none.
+TEST_F(StoreTest, ManyAppendsInOneTransactionAreWholeOrAbsentWhicheverFileOperationFails) {
+  ASSERT_TRUE(store::open(persons_, "rymd"_t));
+  ASSERT_TRUE(store::append({"000"_t}));
+  auto importRows = [](int rows) {
+    store::Transaction tx;
+    bool ok = true;
+    for (int i = 1; i <= rows && ok; ++i)
+      ok = store::append({Text::fromUtf8(std::to_string(i)), "某某"_t, "13800138000"_t});
+    if (ok) ok = tx.commit();
+    if (!ok) tx.rollback();
+    return ok;
+  };
+  const int rows = 200;  // several pages of the file
+  const long long start = store::fileOperationCount();
+  ASSERT_TRUE(importRows(rows));
+  const long long operations = store::fileOperationCount() - start;
+  ASSERT_GE(operations, 4);
+  int expected = 1 + rows;
+  for (store::FaultMode mode : {store::FaultMode::Before, store::FaultMode::After}) {
+    for (long long n = 1; n <= operations; ++n) {
+      store::failFileOperation(n, mode);
+      const bool ok = importRows(rows);
+      store::failFileOperation(0);
+      if (ok) expected += rows;
+      EXPECT_EQ(store::recordCount(), expected) << "operation " << n << " ok " << ok;
+      store::closeAll();
+      ASSERT_TRUE(store::open(persons_, "rymd"_t));
+      EXPECT_EQ(store::recordCount(), expected) << "operation " << n << " after reopening";
+    }
+  }
+  RecordProperty("file_operations_per_import", static_cast<int>(operations));
+}
+
+}  // namespace
+
+namespace {
+
+// Single writes outside a transaction, each file operation failing in turn:
+// the call's answer says whether the file took the change, and memory holds
+// exactly what the file holds.
+TEST_F(StoreTest, SingleWritesAnswerTrulyWhicheverFileOperationFails) {
+  openMixed({"a", "b", "c", "d"});
+  long long value = 0;
+  const std::pair<const char*, std::function<bool()>> ops[] = {
+      {"write", [&value] { return store::write("数量"_t, ++value); }},
+      {"append", [] { return store::append({"new"_t}); }},
+      {"purge",
+       [] {
+         store::goTo(2);
+         return store::markDeleted() && store::purge();
+       }},
+  };
+  for (const auto& [name, op] : ops) {
+    const long long start = store::fileOperationCount();
+    ASSERT_TRUE(op()) << name;
+    const long long count = store::fileOperationCount() - start;
+    for (store::FaultMode mode : {store::FaultMode::Before, store::FaultMode::After}) {
+      for (long long n = 1; n <= count; ++n) {
+        store::goTo(1);
+        const auto before = dump();
+        store::failFileOperation(n, mode);
+        const bool ok = op();
+        store::failFileOperation(0);
+        const auto now = dump();
+        EXPECT_EQ(ok, now != before) << name << " operation " << n;
+        ASSERT_TRUE(store::open(mixed_, "t"_t));
+        EXPECT_EQ(dump(), now) << name << " operation " << n;
+      }
+    }
+  }
+}
+
+}  // namespace
