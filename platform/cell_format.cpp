@@ -426,6 +426,35 @@ std::string general(double v) {
   return mantissa + e;
 }
 
+// The fraction nearest x (0 <= x < 1e9) whose denominator is at most maxDen:
+// the last convergent of x's continued fraction within the bound, or the
+// semiconvergent after it when that is nearer.
+void nearestFraction(double x, long maxDen, long* num, long* den) {
+  long p0 = 0, q0 = 1, p1 = 1, q1 = 0;
+  double r = x;
+  for (int i = 0; i < 64; ++i) {
+    const double a = std::floor(r);
+    if (a > 1e9) break;
+    const long ai = static_cast<long>(a);
+    const long q2 = ai * q1 + q0;
+    if (q2 > maxDen) {
+      const long k = (maxDen - q0) / q1;
+      const long ps = p0 + k * p1, qs = q0 + k * q1;
+      if (std::fabs(x - static_cast<double>(ps) / static_cast<double>(qs)) <
+          std::fabs(x - static_cast<double>(p1) / static_cast<double>(q1)))
+        p1 = ps, q1 = qs;
+      break;
+    }
+    const long p2 = ai * p1 + p0;
+    p0 = p1, q0 = q1, p1 = p2, q1 = q2;
+    const double f = r - a;
+    if (f < 1e-12) break;
+    r = 1 / f;
+  }
+  *num = p1;
+  *den = q1;
+}
+
 // "# ?/?": a whole part, then the nearest fraction whose denominator has as
 // many digits as its places; '?' places pad with spaces (numerators on the
 // left, denominators on the right).
@@ -447,13 +476,9 @@ std::string formatFraction(double v, const Section& sec) {
   const double a = std::fabs(v);
   double whole = wholePlaces ? std::floor(a) : 0;
   const double frac = a - whole;
+  if (frac >= 1e9) return general(v);  // no fraction to show
   long num = 0, den = 1;
-  double bestErr = frac;
-  for (long d = 1; d <= maxDen; ++d) {
-    const long n = std::lround(frac * static_cast<double>(d));
-    const double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
-    if (err < bestErr - 1e-12) bestErr = err, num = n, den = d;
-  }
+  nearestFraction(frac, maxDen, &num, &den);
   if (wholePlaces && num == den) whole += 1, num = 0;
   char buf[400];
   std::snprintf(buf, sizeof buf, "%.0f", whole);
@@ -839,6 +864,9 @@ std::string formatDate(double v, const Section& sec, bool date1904) {
 
 std::string formatNumber(double value, const std::string& code, bool date1904) {
   if (!std::isfinite(value)) return "#NUM!";
+  // No spreadsheet program takes a code longer than 255 characters; a
+  // longer one is damage, and would only cost time on every cell.
+  if (code.size() > 1024) return general(value).insert(0, value < 0 ? "-" : "");
   std::vector<Section> sections = parseCode(code.empty() ? std::string("General") : code);
   // Sections without a code given: General.
   if (sections.size() == 1 && sections[0].empty) sections[0] = parseSection("General");

@@ -80,6 +80,8 @@ TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
       {0.3333, "# ?/?", " 1/3"},
       {2, "# ?/?", "2    "},
       {1.75, "# ?\?/??", "1  3/4 "},
+      {3.14159265, "# ??\?/???", "3  16/113"},
+      {0.999, "# ?/?", "1    "},
       // Dates and times.
       {45306, "yyyy-mm-dd", "2024-01-15"},
       {45306, "yyyy-mm-dd;@", "2024-01-15"},
@@ -133,6 +135,8 @@ TEST(CellFormat, BuiltInFormatsAndThe1904DateSystem) {
   EXPECT_EQ(formatNumber(43844, "yyyy-mm-dd", true), "2024-01-15");
   EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
   EXPECT_EQ(formatNumber(43844, "0", true), "43844") << "numbers stay numbers";
+  // A code longer than any program writes is damage: General.
+  EXPECT_EQ(formatNumber(-1.5, std::string(5000, '0') + ".00", false), "-1.5");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "platform/spreadsheet.h"
@@ -52,6 +53,8 @@ struct Refusal {
   const char* file;
   const char* message;
 };
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.file; }
 
 // One process per file under ctest, so that the peak memory is the file's.
 class RefusedWorkbook : public testing::TestWithParam<Refusal> {};
