@@ -289,7 +289,7 @@ std::vector<Section> parseCode(const std::string& code) {
     if (i < code.size()) {
       const char c = code[i];
       if (c == '\\' && !quoted) {
-        ++i;
+        if (i + 1 < code.size()) ++i;  // the escaped character, not a separator
         continue;
       }
       if (c == '"') quoted = !quoted;
@@ -430,6 +430,9 @@ std::string general(double v) {
 // the last convergent of x's continued fraction within the bound, or the
 // semiconvergent after it when that is nearer.
 void nearestFraction(double x, long maxDen, long* num, long* den) {
+  *num = 0;
+  *den = 1;
+  if (!(x >= 0 && x < 1e9)) return;
   long p0 = 0, q0 = 1, p1 = 1, q1 = 0;
   double r = x;
   for (int i = 0; i < 64; ++i) {
@@ -573,6 +576,7 @@ std::string formatDigits(double v, const Section& sec) {
   }
   for (int p = 0; p < percent; ++p) v *= 100;
   for (int p = 0; p < scale; ++p) v /= 1000;
+  if (!std::isfinite(v)) return "#NUM!";  // a percentage past the largest double
   if (slash) return formatFraction(v, sec);
 
   std::string intPart, fracPart, expText;
@@ -591,12 +595,16 @@ std::string formatDigits(double v, const Section& sec) {
       else
         e -= n - 1;
     }
-    double m = a / std::pow(10.0, e);
+    // a / 10^e, without 10^e itself leaving the doubles (denormals).
+    auto mantissa = [a](int exp10) {
+      return exp10 < -300 ? a * 1e300 / std::pow(10.0, exp10 + 300) : a / std::pow(10.0, exp10);
+    };
+    double m = mantissa(e);
     decimalParts(m, fracPlaces, &intPart, &fracPart);
     if (a != 0 && static_cast<int>(intPart.size()) > n && intPart != "0") {
       // Rounding carried into one more digit: 9.99 → 1.0E+1.
       e += 1;
-      m = a / std::pow(10.0, e);
+      m = mantissa(e);
       decimalParts(m, fracPlaces, &intPart, &fracPart);
     }
     expText = std::to_string(std::abs(e));

@@ -39,6 +39,7 @@ TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
       {1.2345678901234568e-07, "General", "1.23456789012346E-07"},
       {3.14159, "General\"x\"", "3.14159x"},
       {5, "", "5"},
+      {5, "0\\", "5"},  // a trailing escape with nothing to escape
       // Decimals, grouping, scaling, rounding on 15 digits.
       {1.5, "0.00", "1.50"},
       {1.005, "0.00", "1.01"},
@@ -76,6 +77,7 @@ TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
       {1234567.891, "0.00E+00", "1.23E+06"},
       {0.000123, "0.00E+00", "1.23E-04"},
       {123456.789, "##0.0E+0", "123.5E+3"},
+      {5e-324, "0.00E+00", "4.94E-324"},
       {0.5, "# ?/?", " 1/2"},
       {0.3333, "# ?/?", " 1/3"},
       {2, "# ?/?", "2    "},
