@@ -42,6 +42,8 @@ constexpr std::size_t kMaxSharedStringBytes = 32u * 1024 * 1024;
 // 32767 characters. Longer values are damage and read as "".
 constexpr std::size_t kMaxValueBytes = 256u * 1024;
 constexpr int kMaxRows = 1048576;
+// Parts of a package at most; a workbook has a few dozen.
+constexpr zip_int64_t kMaxEntries = 100000;
 constexpr int kMaxColumns = 16384;
 constexpr std::size_t kChunk = 64 * 1024;
 
@@ -143,8 +145,11 @@ bool parseCellRef(std::string_view ref, int* row, int* column) {
 }
 
 // A number as the file writes it ("1.5", "-7", "1E-3"); false when it is not one.
-bool parseDouble(const std::string& s, double* out) {
-  if (s.empty()) return false;
+bool parseDouble(const std::string& text, double* out) {
+  // Spaces around it are allowed, as XML writers may indent.
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return false;
+  const std::string s = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
   char* end = nullptr;
   const double v = std::strtod(s.c_str(), &end);
   if (end != s.c_str() + s.size()) return false;
@@ -601,6 +606,11 @@ class XlsxSource : public SheetSource {
     }
     // Part names ignore case, as the spreadsheet programs treat them.
     const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+    if (entries > kMaxEntries) {
+      *error = "压缩包中的部件超过 "_t + model::numberToText(static_cast<long long>(kMaxEntries)) +
+               " 个，不是工作簿"_t;
+      return false;
+    }
     for (zip_int64_t i = 0; i < entries; ++i) {
       const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), 0);
       if (!name) continue;
