@@ -226,7 +226,7 @@ def handmade(d):
     data[i] = ord("W")  # one byte of the stored data changed, its CRC kept
     open(path, "wb").write(bytes(data))
     with open(path + ".refused", "w", encoding="utf-8") as out:
-        out.write("xl/_rels/workbook.xml.rels\n")
+        out.write("已损坏\nxl/_rels/workbook.xml.rels\n")
 
 
 def main():
