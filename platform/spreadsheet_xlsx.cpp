@@ -12,7 +12,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -249,17 +251,29 @@ class XmlHandler {
   Text failure_;
 };
 
+// No exception may cross expat's C frames: one ends the reading with a reason.
+template <typename F>
+void guarded(XmlHandler* h, F&& f) {
+  if (h->done()) return;
+  try {
+    f();
+  } catch (const std::bad_alloc&) {
+    h->fail("内存不足，无法读取工作簿"_t);
+  } catch (const std::exception&) {
+    h->fail("工作簿内容无法读取"_t);
+  }
+}
 void XMLCALL onStart(void* data, const char* name, const char** attrs) {
   auto* h = static_cast<XmlHandler*>(data);
-  if (!h->done()) h->start(localName(name), attrs);
+  guarded(h, [&] { h->start(localName(name), attrs); });
 }
 void XMLCALL onEnd(void* data, const char* name) {
   auto* h = static_cast<XmlHandler*>(data);
-  if (!h->done()) h->end(localName(name));
+  guarded(h, [&] { h->end(localName(name)); });
 }
 void XMLCALL onText(void* data, const char* s, int len) {
   auto* h = static_cast<XmlHandler*>(data);
-  if (!h->done()) h->text(s, len);
+  guarded(h, [&] { h->text(s, len); });
 }
 // The parts of a workbook never declare a document type; one that does may
 // be trying entity expansion, and is refused.
