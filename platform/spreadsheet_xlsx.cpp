@@ -344,6 +344,13 @@ class WorkbookHandler : public XmlHandler {
   std::vector<std::string> sheets;  // relationship ids, in tab order
 };
 
+// A number format id; 0 (General) for anything that is not one.
+int formatId(const char* s) {
+  long long v = 0;
+  if (std::string_view(s) == "0" || !parseIndex(s, 1 << 20, &v)) return 0;
+  return static_cast<int>(v);
+}
+
 // Number format codes by cell style: numFmts and cellXfs of styles.xml.
 class StylesHandler : public XmlHandler {
  public:
@@ -351,12 +358,12 @@ class StylesHandler : public XmlHandler {
     if (name == "numFmt") {
       const char* id = attribute(attrs, "numFmtId");
       const char* code = attribute(attrs, "formatCode");
-      if (id && code && codes.size() < 100000) codes[std::atoi(id)] = code;
+      if (id && code && codes.size() < 100000) codes[formatId(id)] = code;
     } else if (name == "cellXfs") {
       inCellXfs_ = true;
     } else if (name == "xf" && inCellXfs_) {
       const char* id = attribute(attrs, "numFmtId");
-      if (xfs.size() < 1000000) xfs.push_back(id ? std::atoi(id) : 0);
+      if (xfs.size() < 1000000) xfs.push_back(id ? formatId(id) : 0);
     }
   }
   void end(std::string_view name) override {
