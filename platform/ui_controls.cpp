@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,10 +20,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <memory>
 
 #include "platform/ui_core.h"
 #include "platform/ui_testing.h"
@@ -107,25 +111,103 @@ class FormLabel : public QWidget {
         p.fillRect(rect(), *background);
       }
     }
-    int h = decl_.alignment == "center"  ? Qt::AlignHCenter
-            : decl_.alignment == "right" ? Qt::AlignRight
-                                         : Qt::AlignLeft;
-    int flags = decl_.wrap ? (Qt::TextWordWrap | Qt::AlignTop | h)
-                           : (Qt::TextSingleLine | Qt::AlignVCenter | h);
-    QString text = paintable(caption);
+    Qt::Alignment h = decl_.alignment == "center"  ? Qt::AlignHCenter
+                      : decl_.alignment == "right" ? Qt::AlignRight
+                                                   : Qt::AlignLeft;
     p.setFont(font());
+    const QColor pen = isEnabledTo(window()) ? color : QColor(128, 128, 128);
+    if (decl_.wrap) {
+      const Lines& lines = laidOut(h);
+      if (decl_.shadow) {
+        p.setPen(Qt::black);
+        drawLines(p, lines, QPointF(2, 2));
+      }
+      // Only the label's own disabled state greys it: a window disabled under
+      // a modal one keeps its captions in their colours.
+      p.setPen(pen);
+      drawLines(p, lines, QPointF(0, 0));
+      return;
+    }
+    const QString text = paintable(caption);
+    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | h;
     if (decl_.shadow) {
       p.setPen(Qt::black);
-      p.drawText(rect().translated(2, 2), flags, text);
+      drawLine(p, rect().translated(2, 2), flags, text);
     }
-    // Only the label's own disabled state greys it: a window disabled under
-    // a modal one keeps its captions in their colours.
-    p.setPen(isEnabledTo(window()) ? color : QColor(128, 128, 128));
-    p.drawText(rect(), flags, text);
+    p.setPen(pen);
+    drawLine(p, rect(), flags, text);
   }
 
  private:
+  // One line of text. A text wider than the label is drawn narrower to fit
+  // rather than cut: every character of a name or a number stays readable.
+  static void drawLine(QPainter& p, const QRect& r, int flags, const QString& text) {
+    const double need = QFontMetricsF(p.font()).horizontalAdvance(text);
+    if (need <= r.width() || r.width() <= 0) {
+      p.drawText(r, flags, text);
+      return;
+    }
+    p.save();
+    p.translate(r.left(), 0);
+    p.scale(r.width() / need, 1.0);
+    p.drawText(QRectF(0, r.top(), need, r.height()), flags, text);
+    p.restore();
+  }
+
+  // Wrapped text: each line of the caption wrapped to the label's width, the
+  // lines stacked at the pitch of the font (see linePitch). Kept until the
+  // caption, the font or the width change, as a scrolled label repaints often.
+  struct Lines {
+    QString text, fontKey;
+    int width = -1;
+    Qt::Alignment align;
+    std::vector<std::unique_ptr<QTextLayout>> layouts;
+  };
+  const Lines& laidOut(Qt::Alignment h) {
+    const QString key = font().key();
+    if (lines_.text == caption && lines_.fontKey == key && lines_.width == width() &&
+        lines_.align == h)
+      return lines_;
+    lines_.text = caption;
+    lines_.fontKey = key;
+    lines_.width = width();
+    lines_.align = h;
+    lines_.layouts.clear();
+    const LinePitch lp = linePitch(font());
+    QTextOption opt(h);
+    opt.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QStringList paragraphs = paintable(caption).split('\n');
+    // A final line end closes the last line; it opens no empty one.
+    if (!paragraphs.isEmpty() && paragraphs.last().isEmpty()) paragraphs.removeLast();
+    double top = 0;
+    for (const QString& para : paragraphs) {
+      auto layout = std::make_unique<QTextLayout>(para, font(), this);
+      layout->setTextOption(opt);
+      layout->beginLayout();
+      for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(width());
+        line.setPosition(QPointF(0, top + lp.baseline - line.ascent()));
+        top += lp.pitch;
+      }
+      layout->endLayout();
+      if (layout->lineCount() == 0) top += lp.pitch;
+      lines_.layouts.push_back(std::move(layout));
+    }
+    return lines_;
+  }
+  void drawLines(QPainter& p, const Lines& lines, QPointF offset) {
+    const QRectF visible =
+        QRectF(p.clipBoundingRect().isEmpty() ? QRectF(rect()) : p.clipBoundingRect())
+            .translated(-offset);
+    for (const auto& layout : lines.layouts) {
+      const QRectF box = layout->boundingRect();
+      if (box.bottom() < visible.top() || box.top() > visible.bottom()) continue;
+      layout->draw(&p, offset);
+    }
+  }
+
   const ControlDecl& decl_;
+  Lines lines_;
 };
 
 // Picture box: the picture scaled to the box; a container of controls.
@@ -185,6 +267,28 @@ class PictureButton : public QAbstractButton {
   }
 };
 
+// The edit field of an editable combo box. The combo box takes a matching
+// text for a choice of that item when the field finishes editing (focus
+// leaving it, Return); `finishing` tells those moments from the operator's
+// picks.
+class ComboEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+  bool finishing = false;
+
+ protected:
+  void focusOutEvent(QFocusEvent* e) override {
+    finishing = true;
+    QLineEdit::focusOutEvent(e);
+    finishing = false;
+  }
+  void keyPressEvent(QKeyEvent* e) override {
+    finishing = true;
+    QLineEdit::keyPressEvent(e);
+    finishing = false;
+  }
+};
+
 // Status bar: a row of text parts.
 class StatusBar : public QFrame {
  public:
@@ -207,13 +311,10 @@ class StatusBar : public QFrame {
   std::vector<QLabel*> parts;
 };
 
+// A declared font: the installed stand-ins of its face (platform fonts).
 void applyFont(QWidget* w, const ControlDecl& d) {
   if (!d.font) return;
-  QFont f = w->font();
-  if (!d.font->face.isEmpty()) f.setFamilies({d.font->face});
-  if (d.font->pixelHeight > 0) f.setPixelSize(d.font->pixelHeight);
-  f.setBold(d.font->bold);
-  w->setFont(f);
+  w->setFont(formFont(w->font(), d.font->face, d.font->pixelHeight, d.font->bold));
 }
 
 void applyColors(QWidget* w, const ControlDecl& d) {
@@ -315,14 +416,22 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     mouseSource = b;
   } else if (t == "comboBox") {
     auto* cb = new QComboBox(parent);
-    cb->setEditable(d.style == "edit");
+    ComboEdit* edit = nullptr;
+    if (d.style == "edit") {
+      edit = new ComboEdit(cb);
+      cb->setLineEdit(edit);
+    }
     cb->setInsertPolicy(QComboBox::NoInsert);
     cb->addItems(d.items);
     cb->setCurrentIndex(-1);
     if (cb->isEditable()) cb->setEditText(d.caption);
     // Raised once the choice is complete: the text already is the item's.
-    QObject::connect(cb, &QComboBox::activated, cb,
-                     [&c](int) { fire(c.decl.events, "itemChosen"); });
+    // A text that merely matches an item when the edit field is left (the
+    // list opening takes the focus from it) or Return is pressed is no choice.
+    QObject::connect(cb, &QComboBox::activated, cb, [&c, edit](int) {
+      if (edit && edit->finishing) return;
+      fire(c.decl.events, "itemChosen");
+    });
     w = cb;
     mouseSource = cb;
   } else if (t == "editBox") {
@@ -595,8 +704,10 @@ void Control::setPicture(const Bytes& bytes) {
 void Control::setFontPoints(int points) {
   ControlDesc* d = live(*this);
   if (!d || !d->widget || points <= 0) return;
+  // Points as the forms mean them, at 96 dots per inch, whatever the screen
+  // reports: the slot widths are counted in pixels.
   QFont f = d->widget->font();
-  f.setPointSize(points);
+  f.setPixelSize(pointsToPixels(points));
   d->widget->setFont(f);
   d->widget->update();
 }

@@ -309,6 +309,12 @@ void initRuntime(int argc, char** argv) {
   }
   detail::gQuitAllLoops = &detail::quitAllLoops;
   ensureHotKeyFilter();
+  static bool looked = false;
+  if (!looked) {
+    looked = true;
+    useDefaultFormFont();
+    loadStandardTranslations();
+  }
 }
 
 std::vector<std::string> windowNames() {

@@ -1,0 +1,106 @@
+// Fonts of the forms: the faces the forms name and the installed faces that
+// stand in for them, the default face of controls without a font of their
+// own, and the pitch at which a label stacks its lines.
+//
+// The forms were laid out for the system faces of the Chinese (GB2312)
+// character set. Their layout counts on two properties of those faces:
+// every Latin letter, digit and sign is exactly half as wide as a Chinese
+// character (so a text of n bytes is n half-cells wide), and a line is one
+// character height high. The stand-ins keep the first property where the
+// forms rely on it: WenQuanYi Zen Hei Mono draws all of ASCII at half a
+// Chinese character. The second is kept by the labels, which stack their
+// lines at the named face's own pitch (see linePitch).
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetricsF>
+
+#include <cmath>
+
+#include "platform/ui_core.h"
+
+namespace ui::detail {
+
+namespace {
+
+// Half-width Latin, a Hei face: stands in for the default face and for 黑体.
+const QString kHalfWidthHei = QStringLiteral("WenQuanYi Zen Hei Mono");
+// Half-width Latin, a Ming face: stands in for 宋体.
+const QString kHalfWidthMing = QStringLiteral("AR PL UMing CN");
+// Proportional Latin, Hei faces.
+const QString kMicroHei = QStringLiteral("WenQuanYi Micro Hei");
+const QString kZenHei = QStringLiteral("WenQuanYi Zen Hei");
+
+struct StandIn {
+  const char* face;  // as the forms name it (UTF-8)
+  QStringList families;
+  bool systemCell;  // the named face's line is one character height high
+};
+
+const std::vector<StandIn>& standIns() {
+  static const std::vector<StandIn> table = {
+      {"", {kHalfWidthHei, kHalfWidthMing, kMicroHei}, true},
+      {"黑体", {kHalfWidthHei, kMicroHei}, true},
+      {"SimHei", {kHalfWidthHei, kMicroHei}, true},
+      {"宋体", {kHalfWidthMing, kHalfWidthHei, kMicroHei}, true},
+      {"SimSun", {kHalfWidthMing, kHalfWidthHei, kMicroHei}, true},
+      {"新宋体", {kHalfWidthMing, kHalfWidthHei, kMicroHei}, true},
+      {"微软雅黑", {kMicroHei, kZenHei, kHalfWidthHei}, false},
+      {"Microsoft YaHei", {kMicroHei, kZenHei, kHalfWidthHei}, false},
+  };
+  return table;
+}
+
+const StandIn* standInOf(const QString& face) {
+  for (const StandIn& s : standIns())
+    if (face == QString::fromUtf8(s.face)) return &s;
+  return nullptr;
+}
+
+// Ascent of the named system faces, as a share of their one-em line.
+constexpr double kSystemCellAscent = 0.86;
+// Character height of the default face of controls without a font of their own.
+constexpr int kDefaultPixelHeight = 12;
+
+}  // namespace
+
+QStringList faceFamilies(const QString& face) {
+  if (const StandIn* s = standInOf(face)) return s->families;
+  // Other faces (an installed display font, say) keep their name; Chinese
+  // glyphs they lack come from the Hei face.
+  return {face, kMicroHei, kHalfWidthHei};
+}
+
+QFont formFont(const QFont& base, const QString& face, int pixelHeight, bool bold) {
+  QFont f = base;
+  f.setFamilies(faceFamilies(face));
+  if (pixelHeight > 0) f.setPixelSize(pixelHeight);
+  f.setBold(bold);
+  return f;
+}
+
+QFont defaultFormFont() {
+  QFont f;
+  f.setFamilies(faceFamilies(QString()));
+  f.setPixelSize(kDefaultPixelHeight);
+  return f;
+}
+
+int pointsToPixels(int points) { return static_cast<int>(std::lround(points * 96.0 / 72.0)); }
+
+LinePitch linePitch(const QFont& f) {
+  QFontMetricsF m(f);
+  const QStringList fams = f.families();
+  bool systemCell = false;
+  for (const StandIn& s : standIns())
+    if (s.systemCell && !fams.isEmpty() && s.families == fams) systemCell = true;
+  double px = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+  if (systemCell && px > 0) return {px, px * kSystemCellAscent};
+  return {m.lineSpacing(), m.ascent() + m.leading() / 2};
+}
+
+void useDefaultFormFont() {
+  if (!qApp) return;
+  QApplication::setFont(defaultFormFont());
+}
+
+}  // namespace ui::detail
