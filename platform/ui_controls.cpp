@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -129,29 +130,41 @@ class FormLabel : public QWidget {
       return;
     }
     const QString text = paintable(caption);
-    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | h;
     if (decl_.shadow) {
       p.setPen(Qt::black);
-      drawLine(p, rect().translated(2, 2), flags, text);
+      drawLine(p, rect().translated(2, 2), h, text);
     }
     p.setPen(pen);
-    drawLine(p, rect(), flags, text);
+    drawLine(p, rect(), h, text);
   }
 
  private:
-  // One line of text. A text wider than the label is drawn narrower to fit
+  // One line of text, every pixel of it inside the label where it fits: a
+  // glyph that reaches beyond its own cell (a stroke left of its origin) is
+  // moved in from the edge. A text wider than the label is drawn narrower
   // rather than cut: every character of a name or a number stays readable.
-  static void drawLine(QPainter& p, const QRect& r, int flags, const QString& text) {
-    const double need = QFontMetricsF(p.font()).horizontalAdvance(text);
-    if (need <= r.width() || r.width() <= 0) {
-      p.drawText(r, flags, text);
+  static void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, const QString& text) {
+    if (text.isEmpty() || r.width() <= 0) return;
+    const QFontMetricsF m(p.font());
+    const double advance = m.horizontalAdvance(text);
+    const QRectF ink = m.boundingRect(text);
+    const double first = std::min(0.0, ink.left());
+    const double last = std::max(advance, ink.right());
+    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::AlignLeft | Qt::TextDontClip;
+    if (last - first > r.width()) {
+      p.save();
+      const double scale = r.width() / (last - first);
+      p.translate(r.left() - first * scale, 0);
+      p.scale(scale, 1.0);
+      p.drawText(QRectF(0, r.top(), last, r.height()), flags, text);
+      p.restore();
       return;
     }
-    p.save();
-    p.translate(r.left(), 0);
-    p.scale(r.width() / need, 1.0);
-    p.drawText(QRectF(0, r.top(), need, r.height()), flags, text);
-    p.restore();
+    double x = (h & Qt::AlignHCenter) ? (r.width() - advance) / 2
+               : (h & Qt::AlignRight) ? r.width() - advance
+                                      : 0.0;
+    x = std::clamp(x, -first, r.width() - last);
+    p.drawText(QRectF(r.left() + x, r.top(), last, r.height()), flags, text);
   }
 
   // Wrapped text: each line of the caption wrapped to the label's width, the
