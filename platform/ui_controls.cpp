@@ -294,6 +294,7 @@ class ComboEdit : public QLineEdit {
     finishing = true;
     QLineEdit::focusOutEvent(e);
     finishing = false;
+    home(false);
   }
   void keyPressEvent(QKeyEvent* e) override {
     finishing = true;
@@ -437,7 +438,14 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     cb->setInsertPolicy(QComboBox::NoInsert);
     cb->addItems(d.items);
     cb->setCurrentIndex(-1);
-    if (cb->isEditable()) cb->setEditText(d.caption);
+    if (edit) {
+      // A text longer than the field shows its beginning, as a name is read
+      // from its start, except while the operator edits it.
+      QObject::connect(cb, &QComboBox::currentTextChanged, edit, [edit] {
+        if (!edit->hasFocus()) edit->home(false);
+      });
+      cb->setEditText(d.caption);
+    }
     // Raised once the choice is complete: the text already is the item's.
     // A text that merely matches an item when the edit field is left (the
     // list opening takes the focus from it) or Return is pressed is no choice.
@@ -591,6 +599,12 @@ ControlDesc* live(const Control& c) {
   WindowDesc* w = findWindow(c.window());
   if (!w || !w->open) return nullptr;
   return d;
+}
+// The program's text in an editable combo box, shown from its beginning
+// unless the operator is editing it.
+void showEditText(QComboBox* c, const QString& text) {
+  c->setEditText(text);
+  if (QLineEdit* e = c->lineEdit(); e && !e->hasFocus()) e->home(false);
 }
 template <class T>
 T* widgetAs(const Control& c) {
@@ -756,7 +770,7 @@ void Control::setText(const Text& t) {
     e->setPlainText(toQt(t));
   } else if (auto* c = qobject_cast<QComboBox*>(w)) {
     if (c->isEditable()) {
-      c->setEditText(toQt(t));
+      showEditText(c, toQt(t));
     } else {
       // A list without an edit field can only show one of its items.
       c->setCurrentIndex(c->findText(toQt(t), Qt::MatchExactly));
@@ -772,7 +786,7 @@ void Control::addItem(const Text& t) {
   if (auto* c = qobject_cast<QComboBox*>(d->widget)) {
     QString keep = c->currentText();
     c->addItem(toQt(t));
-    if (c->isEditable()) c->setEditText(keep);
+    if (c->isEditable()) showEditText(c, keep);
   } else if (auto* l = qobject_cast<QListWidget*>(d->widget)) {
     auto* item = new QListWidgetItem(toQt(t), l);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);

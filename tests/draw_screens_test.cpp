@@ -96,9 +96,18 @@ void makeEvent(fixture::TempEvent& ev, int mode) {
                  {"一等奖"_t, "笔记本电脑"_t, 5.0, 5.0, 0.0, picture, 1LL, 0LL},
                  {"二等奖"_t, "手机"_t, 10.0, 10.0, 0.0, picture, 1LL, 0LL},
                  {"三等奖"_t, "购物卡"_t, 20.0, 20.0, 0.0, picture, 1LL, 0LL}});
-  const Text off = model::musicDisabled();
-  ev.makeSettings({"星河科技有限公司"_t, "2027年度晚会抽奖仪式"_t, "祝大家新春快乐"_t, Text(), off,
-                   off, off, off});
+  // The music of the sample event, by the names the settings window lists.
+  const char* const music[][2] = {{"Music/bj", "等待音乐.wav"},
+                                  {"Music/Start", "滚动音乐.wav"},
+                                  {"Music/end", "停止音乐.wav"},
+                                  {"Music/bj", "中奖名单音乐.wav"}};
+  std::vector<Text> settings = {"星河科技有限公司"_t, "2027年度晚会抽奖仪式"_t, "祝大家新春快乐"_t,
+                                Text()};
+  for (const auto& [folder, name] : music) {
+    fixture::writeSilentWav(ev.path(std::string(folder) + "/" + name), 1.0);
+    settings.push_back(Text::fromUtf8(name));
+  }
+  ev.makeSettings(settings);
 }
 
 // Shows the whole banner line from a little right of the left edge.
@@ -132,11 +141,12 @@ void drawScreens(const Shooter& shoot, int mode) {
   waitFor([] { return ui::Window("WinnersListWindow").isOpen(); });
   ui::waitPumping(1500);
   shoot(m + "winners_list_start");
-  // The end of the list: the label's bottom just above the window's bottom.
+  // The end of the list: the label's bottom at the bottom of the frame that
+  // shows it (24 pixels above the window's bottom).
   ui::Control text("WinnersListWindow", "标签2");
   model::gListScrolling = 0;
   ui::waitPumping(100);
-  text.setTop(ui::Window("WinnersListWindow").height() - text.height() + 40);
+  text.setTop(ui::Window("WinnersListWindow").height() - 24 - 48 - text.height());
   ui::waitPumping(300);
   shoot(m + "winners_list_end");
 }
