@@ -489,6 +489,10 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     for (auto& [caption, width] : d.columns) headers << caption;
     tv->setColumnCount(std::max<int>(1, static_cast<int>(d.columns.size())));
     tv->setHeaderLabels(headers);
+    // Columns keep their declared widths; when they are wider than the list
+    // together, a horizontal scroll bar shows the rest.
+    tv->header()->setStretchLastSection(false);
+    tv->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     for (size_t i = 0; i < d.columns.size(); ++i)
       tv->setColumnWidth(static_cast<int>(i), d.columns[i].second);
     QObject::connect(tv, &QTreeWidget::currentItemChanged, tv,

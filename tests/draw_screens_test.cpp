@@ -11,7 +11,13 @@
 // and 5). Files are named <mode>_<what>.png.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -24,6 +30,7 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw_internal.h"
+#include "draw/void_redraw.h"
 #include "event_fixture.h"
 #include "model/drawstate.h"
 #include "platform/image.h"
@@ -163,16 +170,51 @@ void maintenanceScreens(const Shooter& shoot) {
     ui::Window(window).destroy();
     ui::waitPumping(300);
   };
-  for (const char* w : {"SettingsWindow", "AwardsWindow", "VoidRedrawWindow", "AboutWindow"}) {
+  for (const char* w : {"SettingsWindow", "AwardsWindow", "AboutWindow"}) {
     look(w);
     close(w);
   }
+  // The void window with the winners of the award of twenty listed.
+  ASSERT_TRUE(ui::Window("VoidRedrawWindow").open());
+  ui::Control("VoidRedrawWindow", "组合框1").setSelectedIndex(3);
+  draw::OnVoidRedrawAwardComboItemChosen();
+  ui::waitPumping(700);
+  shoot("window_VoidRedrawWindow");
+  close("VoidRedrawWindow");
   look("ParticipantsWindow");
   for (const char* w : {"AddPersonWindow", "EditPersonWindow", "GenerateEntriesWindow"}) {
     look(w);
     close(w);
   }
   close("ParticipantsWindow");
+}
+
+// The save dialog of the winners list, and its question before it writes
+// over a file that exists (answered No, then the dialog is cancelled).
+void dialogScreens(const Shooter& shoot, const fixture::TempEvent& ev) {
+  const std::string existing = ev.path("中奖名单.txt");
+  fixture::writeSilentWav(existing);  // any file
+  ui::testing::queueFileAnswer(false, "");
+  ui::testing::queueDuringDialog([&] {
+    auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(fd, nullptr);
+    ui::waitPumping(700);
+    shoot("dialog_save");
+    QTimer::singleShot(700, fd, [&] {
+      shoot("dialog_overwrite_question");
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        box->button(QMessageBox::No)->click();
+    });
+    fd->setDirectory(QString::fromStdString(ev.dir));
+    ui::waitPumping(300);
+    // The operator types the name of the file that exists and saves.
+    if (auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+      name->setText(QStringLiteral("中奖名单.txt"));
+    ui::waitPumping(300);
+    if (auto* buttons = fd->findChild<QDialogButtonBox*>())
+      buttons->button(QDialogButtonBox::Save)->click();
+  });
+  draw::OnWinnersListExportButtonClick();
 }
 
 TEST(DrawScreens, Capture) {
@@ -192,6 +234,7 @@ TEST(DrawScreens, Capture) {
       ui::waitPumping(500);
       drawScreens(shoot, mode);
       if (mode == 5) {
+        dialogScreens(shoot, ev);
         ui::Window("WinnersListWindow").destroy();
         ui::waitPumping(500);
         maintenanceScreens(shoot);
