@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -156,7 +157,7 @@ class FormLabel : public QWidget {
       const double scale = r.width() / (last - first);
       p.translate(r.left() - first * scale, 0);
       p.scale(scale, 1.0);
-      p.drawText(QRectF(0, r.top(), last, r.height()), flags, text);
+      drawText(p, QRectF(0, r.top(), last, r.height()), flags, text);
       p.restore();
       return;
     }
@@ -164,7 +165,28 @@ class FormLabel : public QWidget {
                : (h & Qt::AlignRight) ? r.width() - advance
                                       : 0.0;
     x = std::clamp(x, -first, r.width() - last);
-    p.drawText(QRectF(r.left() + x, r.top(), last, r.height()), flags, text);
+    drawText(p, QRectF(r.left() + x, r.top(), last, r.height()), flags, text);
+  }
+
+  // Qt draws large text as outlines and then leaves out the bold it makes
+  // up for a face without a bold style; such text is outlined here, with
+  // the stroke the made-up bold would add.
+  static void drawText(QPainter& p, const QRectF& r, int flags, const QString& text) {
+    const QFont f = p.font();
+    const double stroke = drawnBoldStroke(f);
+    if (stroke <= 0) {
+      p.drawText(r, flags, text);
+      return;
+    }
+    const QFontMetricsF m(f);
+    QPainterPath path;
+    path.addText(r.left(), r.top() + (r.height() - m.height()) / 2 + m.ascent(), f, text);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor c = p.pen().color();
+    p.fillPath(path, c);
+    p.strokePath(path, QPen(c, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.restore();
   }
 
   // Wrapped text: each line of the caption wrapped to the label's width, the

@@ -188,6 +188,10 @@ struct LinePitch {
   double baseline;
 };
 LinePitch linePitch(const QFont& f);
+// Bold text that Qt would draw without its made-up bold (large text of a
+// face that has no bold style): the width of the stroke that makes it bold.
+// 0 when Qt draws the bold itself.
+double drawnBoldStroke(const QFont& f);
 
 // Loads Qt's own Chinese translations, so that the standard dialogs and
 // buttons speak the program's language. False when they are not installed.

@@ -11,8 +11,11 @@
 // Chinese character. The second is kept by the labels, which stack their
 // lines close to the named face's own pitch (see linePitch).
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 
 #include <cmath>
 
@@ -61,6 +64,8 @@ const StandIn* standInOf(const QString& face) {
 // lines get an eighth more room, shared above and below.
 constexpr double kSystemCellAscent = 0.86;
 constexpr double kSystemCellRoom = 1.125;
+// From this character height on Qt draws text as outlines.
+constexpr int kOutlinedPixelSize = 64;
 // Character height of the default face of controls without a font of their own.
 constexpr int kDefaultPixelHeight = 12;
 
@@ -102,9 +107,27 @@ LinePitch linePitch(const QFont& f) {
   return {m.lineSpacing(), m.ascent() + m.leading() / 2};
 }
 
+double drawnBoldStroke(const QFont& f) {
+  if (!f.bold()) return 0;
+  const QFontInfo info(f);
+  const int px = info.pixelSize();
+  if (px < kOutlinedPixelSize) return 0;
+  for (const QString& style : QFontDatabase::styles(info.family()))
+    if (style.contains(QLatin1String("Bold"), Qt::CaseInsensitive)) return 0;
+  // The made-up bold widens each stroke by a 24th of the character height.
+  return px / 24.0;
+}
+
 void useDefaultFormFont() {
   if (!qApp) return;
-  QApplication::setFont(defaultFormFont());
+  const QFont f = defaultFormFont();
+  QApplication::setFont(f);
+  // Opens the faces now, at start-up, rather than in the first paint of the
+  // first window.
+  QImage scratch(64, 32, QImage::Format_ARGB32_Premultiplied);
+  QPainter p(&scratch);
+  p.setFont(f);
+  p.drawText(QPointF(0, 24), QStringLiteral("\u4e2d0A"));
 }
 
 }  // namespace ui::detail

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -270,6 +271,45 @@ TEST(LabelText, TooWideTextShowsEveryCharacter) {
       for (int y = 0; y < all.height(); ++y)
         if (all.pixel(x, y) != background) right = x;
     EXPECT_GE(right, 90);
+    fixture::endProgramTest();
+  }
+}
+
+// Bold text stays bold at the sizes that Qt draws as outlines (the slots of
+// quotas 1 to 4 are 64 pixels high), as it is below them.
+TEST(LabelText, LargeBoldTextIsBold) {
+  fixture::beginProgramTest(1366, 768);
+  {
+    fixture::TempEvent ev;
+    ev.makePersons(persons(1, 1, false));
+    const Text off = model::musicDisabled();
+    ev.makeSettings({"a"_t, "b"_t, "c"_t, Text(), off, off, off, off});
+    ev.makeAwards({});
+    ui::setProgramFolder(ev.dir);
+    ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
+    ui::Control line("BannerWindow", "标签1");
+    QWidget* w = widget("BannerWindow", "标签1");
+    ASSERT_NE(w, nullptr);
+    line.setCaption("0035 张伟"_t);
+    line.setWidth(600);
+    line.setHeight(100);
+    auto ink = [&](int px, bool bold) {
+      QFont f = w->font();
+      f.setPixelSize(px);
+      f.setBold(bold);
+      w->setFont(f);
+      const QImage img = w->grab().toImage();
+      const QRgb background = img.pixel(0, 0);
+      long sum = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+          sum += std::abs(qGray(img.pixel(x, y)) - qGray(background));
+      return sum;
+    };
+    for (int px : {48, 64, 80}) {
+      SCOPED_TRACE(px);
+      EXPECT_GT(ink(px, true), ink(px, false) * 5 / 4);
+    }
     fixture::endProgramTest();
   }
 }
