@@ -43,12 +43,9 @@ const std::vector<StandIn>& standIns() {
   static const std::vector<StandIn> table = {
       {"", {kHalfWidthHei, kHalfWidthMing, kMicroHei}, true},
       {"黑体", {kHalfWidthHei, kMicroHei}, true},
-      {"SimHei", {kHalfWidthHei, kMicroHei}, true},
       {"宋体", {kHalfWidthMing, kHalfWidthHei, kMicroHei}, true},
-      {"SimSun", {kHalfWidthMing, kHalfWidthHei, kMicroHei}, true},
       {"新宋体", {kHalfWidthMing, kHalfWidthHei, kMicroHei}, true},
       {"微软雅黑", {kMicroHei, kZenHei, kHalfWidthHei}, false},
-      {"Microsoft YaHei", {kMicroHei, kZenHei, kHalfWidthHei}, false},
   };
   return table;
 }
