@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFocusEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -14,15 +16,19 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "platform/ui_core.h"
 #include "platform/ui_testing.h"
@@ -108,25 +114,136 @@ class FormLabel : public QWidget {
         p.fillRect(rect(), *background);
       }
     }
-    int h = decl_.alignment == "center"  ? Qt::AlignHCenter
-            : decl_.alignment == "right" ? Qt::AlignRight
-                                         : Qt::AlignLeft;
-    int flags = decl_.wrap ? (Qt::TextWordWrap | Qt::AlignTop | h)
-                           : (Qt::TextSingleLine | Qt::AlignVCenter | h);
-    QString text = paintable(caption);
+    Qt::Alignment h = decl_.alignment == "center"  ? Qt::AlignHCenter
+                      : decl_.alignment == "right" ? Qt::AlignRight
+                                                   : Qt::AlignLeft;
     p.setFont(font());
+    const QColor pen = isEnabledTo(window()) ? color : QColor(128, 128, 128);
+    if (decl_.wrap) {
+      const Lines& lines = laidOut(h);
+      if (decl_.shadow) {
+        p.setPen(Qt::black);
+        drawLines(p, lines, QPointF(2, 2));
+      }
+      // Only the label's own disabled state greys it: a window disabled under
+      // a modal one keeps its captions in their colours.
+      p.setPen(pen);
+      drawLines(p, lines, QPointF(0, 0));
+      return;
+    }
+    const QString text = paintable(caption);
     if (decl_.shadow) {
       p.setPen(Qt::black);
-      p.drawText(rect().translated(2, 2), flags, text);
+      drawLine(p, rect().translated(2, 2), h, text);
     }
-    // Only the label's own disabled state greys it: a window disabled under
-    // a modal one keeps its captions in their colours.
-    p.setPen(isEnabledTo(window()) ? color : QColor(128, 128, 128));
-    p.drawText(rect(), flags, text);
+    p.setPen(pen);
+    drawLine(p, rect(), h, text);
   }
 
  private:
+  // One line of text, every pixel of it inside the label where it fits: a
+  // glyph that reaches beyond its own cell (a stroke left of its origin) is
+  // moved in from the edge. A text wider than the label is drawn narrower
+  // rather than cut: every character of a name or a number stays readable.
+  static void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, const QString& text) {
+    if (text.isEmpty() || r.width() <= 0) return;
+    const QFontMetricsF m(p.font());
+    const double advance = m.horizontalAdvance(text);
+    const QRectF ink = m.boundingRect(text);
+    const double first = std::min(0.0, ink.left());
+    const double last = std::max(advance, ink.right());
+    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::AlignLeft | Qt::TextDontClip;
+    if (last - first > r.width()) {
+      p.save();
+      const double scale = r.width() / (last - first);
+      p.translate(r.left() - first * scale, 0);
+      p.scale(scale, 1.0);
+      drawText(p, QRectF(0, r.top(), last, r.height()), flags, text);
+      p.restore();
+      return;
+    }
+    double x = (h & Qt::AlignHCenter) ? (r.width() - advance) / 2
+               : (h & Qt::AlignRight) ? r.width() - advance
+                                      : 0.0;
+    x = std::clamp(x, -first, r.width() - last);
+    drawText(p, QRectF(r.left() + x, r.top(), last, r.height()), flags, text);
+  }
+
+  // Qt draws large text as outlines and then leaves out the bold it makes
+  // up for a face without a bold style; such text is outlined here, with
+  // the stroke the made-up bold would add.
+  static void drawText(QPainter& p, const QRectF& r, int flags, const QString& text) {
+    const QFont f = p.font();
+    const double stroke = drawnBoldStroke(f);
+    if (stroke <= 0) {
+      p.drawText(r, flags, text);
+      return;
+    }
+    const QFontMetricsF m(f);
+    QPainterPath path;
+    path.addText(r.left(), r.top() + (r.height() - m.height()) / 2 + m.ascent(), f, text);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor c = p.pen().color();
+    p.fillPath(path, c);
+    p.strokePath(path, QPen(c, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.restore();
+  }
+
+  // Wrapped text: each line of the caption wrapped to the label's width, the
+  // lines stacked at the pitch of the font (see linePitch). Kept until the
+  // caption, the font or the width change, as a scrolled label repaints often.
+  struct Lines {
+    QString text, fontKey;
+    int width = -1;
+    Qt::Alignment align;
+    std::vector<std::unique_ptr<QTextLayout>> layouts;
+  };
+  const Lines& laidOut(Qt::Alignment h) {
+    const QString key = font().key();
+    if (lines_.text == caption && lines_.fontKey == key && lines_.width == width() &&
+        lines_.align == h)
+      return lines_;
+    lines_.text = caption;
+    lines_.fontKey = key;
+    lines_.width = width();
+    lines_.align = h;
+    lines_.layouts.clear();
+    const LinePitch lp = linePitch(font());
+    QTextOption opt(h);
+    opt.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QStringList paragraphs = paintable(caption).split('\n');
+    // A final line end closes the last line; it opens no empty one.
+    if (!paragraphs.isEmpty() && paragraphs.last().isEmpty()) paragraphs.removeLast();
+    double top = 0;
+    for (const QString& para : paragraphs) {
+      auto layout = std::make_unique<QTextLayout>(para, font(), this);
+      layout->setTextOption(opt);
+      layout->beginLayout();
+      for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(width());
+        line.setPosition(QPointF(0, top + lp.baseline - line.ascent()));
+        top += lp.pitch;
+      }
+      layout->endLayout();
+      if (layout->lineCount() == 0) top += lp.pitch;
+      lines_.layouts.push_back(std::move(layout));
+    }
+    return lines_;
+  }
+  void drawLines(QPainter& p, const Lines& lines, QPointF offset) {
+    const QRectF visible =
+        QRectF(p.clipBoundingRect().isEmpty() ? QRectF(rect()) : p.clipBoundingRect())
+            .translated(-offset);
+    for (const auto& layout : lines.layouts) {
+      const QRectF box = layout->boundingRect();
+      if (box.bottom() < visible.top() || box.top() > visible.bottom()) continue;
+      layout->draw(&p, offset);
+    }
+  }
+
   const ControlDecl& decl_;
+  Lines lines_;
 };
 
 // Picture box: the picture scaled to the box; a container of controls.
@@ -183,6 +300,29 @@ class PictureButton : public QAbstractButton {
   void leaveEvent(QEvent* e) override {
     update();
     QAbstractButton::leaveEvent(e);
+  }
+};
+
+// The edit field of an editable combo box. The combo box takes a matching
+// text for a choice of that item when the field finishes editing (focus
+// leaving it, Return); `finishing` tells those moments from the operator's
+// picks.
+class ComboEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+  bool finishing = false;
+
+ protected:
+  void focusOutEvent(QFocusEvent* e) override {
+    finishing = true;
+    QLineEdit::focusOutEvent(e);
+    finishing = false;
+    home(false);
+  }
+  void keyPressEvent(QKeyEvent* e) override {
+    finishing = true;
+    QLineEdit::keyPressEvent(e);
+    finishing = false;
   }
 };
 
@@ -266,13 +406,10 @@ class FormListView : public QTreeWidget {
   int nextDelayMs_ = 30;
 };
 
+// A declared font: the installed stand-ins of its face (platform fonts).
 void applyFont(QWidget* w, const ControlDecl& d) {
   if (!d.font) return;
-  QFont f = w->font();
-  if (!d.font->face.isEmpty()) f.setFamilies({d.font->face});
-  if (d.font->pixelHeight > 0) f.setPixelSize(d.font->pixelHeight);
-  f.setBold(d.font->bold);
-  w->setFont(f);
+  w->setFont(formFont(w->font(), d.font->face, d.font->pixelHeight, d.font->bold));
 }
 
 void applyColors(QWidget* w, const ControlDecl& d) {
@@ -374,14 +511,29 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     mouseSource = b;
   } else if (t == "comboBox") {
     auto* cb = new QComboBox(parent);
-    cb->setEditable(d.style == "edit");
+    ComboEdit* edit = nullptr;
+    if (d.style == "edit") {
+      edit = new ComboEdit(cb);
+      cb->setLineEdit(edit);
+    }
     cb->setInsertPolicy(QComboBox::NoInsert);
     cb->addItems(d.items);
     cb->setCurrentIndex(-1);
-    if (cb->isEditable()) cb->setEditText(d.caption);
+    if (edit) {
+      // A text longer than the field shows its beginning, as a name is read
+      // from its start, except while the operator edits it.
+      QObject::connect(cb, &QComboBox::currentTextChanged, edit, [edit] {
+        if (!edit->hasFocus()) edit->home(false);
+      });
+      cb->setEditText(d.caption);
+    }
     // Raised once the choice is complete: the text already is the item's.
-    QObject::connect(cb, &QComboBox::activated, cb,
-                     [&c](int) { fire(c.decl.events, "itemChosen"); });
+    // A text that merely matches an item when the edit field is left (the
+    // list opening takes the focus from it) or Return is pressed is no choice.
+    QObject::connect(cb, &QComboBox::activated, cb, [&c, edit](int) {
+      if (edit && edit->finishing) return;
+      fire(c.decl.events, "itemChosen");
+    });
     w = cb;
     mouseSource = cb;
   } else if (t == "editBox") {
@@ -419,6 +571,10 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     for (auto& [caption, width] : d.columns) headers << caption;
     tv->setColumnCount(std::max<int>(1, static_cast<int>(d.columns.size())));
     tv->setHeaderLabels(headers);
+    // Columns keep their declared widths; when they are wider than the list
+    // together, a horizontal scroll bar shows the rest.
+    tv->header()->setStretchLastSection(false);
+    tv->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     for (size_t i = 0; i < d.columns.size(); ++i)
       tv->setColumnWidth(static_cast<int>(i), d.columns[i].second);
     QObject::connect(tv, &QTreeWidget::currentItemChanged, tv,
@@ -529,6 +685,12 @@ ControlDesc* live(const Control& c) {
   WindowDesc* w = findWindow(c.window());
   if (!w || !w->open) return nullptr;
   return d;
+}
+// The program's text in an editable combo box, shown from its beginning
+// unless the operator is editing it.
+void showEditText(QComboBox* c, const QString& text) {
+  c->setEditText(text);
+  if (QLineEdit* e = c->lineEdit(); e && !e->hasFocus()) e->home(false);
 }
 template <class T>
 T* widgetAs(const Control& c) {
@@ -655,8 +817,10 @@ void Control::setPicture(const Bytes& bytes) {
 void Control::setFontPoints(int points) {
   ControlDesc* d = live(*this);
   if (!d || !d->widget || points <= 0) return;
+  // Points as the forms mean them, at 96 dots per inch, whatever the screen
+  // reports: the slot widths are counted in pixels.
   QFont f = d->widget->font();
-  f.setPointSize(points);
+  f.setPixelSize(pointsToPixels(points));
   d->widget->setFont(f);
   d->widget->update();
 }
@@ -692,7 +856,7 @@ void Control::setText(const Text& t) {
     e->setPlainText(toQt(t));
   } else if (auto* c = qobject_cast<QComboBox*>(w)) {
     if (c->isEditable()) {
-      c->setEditText(toQt(t));
+      showEditText(c, toQt(t));
     } else {
       // A list without an edit field can only show one of its items.
       c->setCurrentIndex(c->findText(toQt(t), Qt::MatchExactly));
@@ -708,7 +872,7 @@ void Control::addItem(const Text& t) {
   if (auto* c = qobject_cast<QComboBox*>(d->widget)) {
     QString keep = c->currentText();
     c->addItem(toQt(t));
-    if (c->isEditable()) c->setEditText(keep);
+    if (c->isEditable()) showEditText(c, keep);
   } else if (auto* l = qobject_cast<QListWidget*>(d->widget)) {
     auto* item = new QListWidgetItem(toQt(t), l);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);

@@ -169,6 +169,37 @@ inline QString toQt(const Text& t) { return QString::fromStdString(t.toUtf8()); 
 inline Text fromQt(const QString& s) { return Text::fromUtf8(s.toStdString()); }
 QImage decodePicture(const Bytes& bytes);
 
+// --- Fonts ---------------------------------------------------------------------------------
+
+// The installed families that stand in for a face the forms name ("" is the
+// default face of the Chinese character set), best first.
+QStringList faceFamilies(const QString& face);
+// base with the stand-ins of face, the height in pixels (0 keeps base's) and
+// the weight.
+QFont formFont(const QFont& base, const QString& face, int pixelHeight, bool bold);
+// The font of controls that declare none: the default face, 12 pixels high.
+QFont defaultFormFont();
+// Makes defaultFormFont the application's font.
+void useDefaultFormFont();
+// Character height in pixels of a size in points, at the 96 dots per inch
+// the forms were laid out for.
+int pointsToPixels(int points);
+// How a label stacks lines of text: the distance from one line's top to the
+// next, and from a line's top to its baseline.
+struct LinePitch {
+  double pitch;
+  double baseline;
+};
+LinePitch linePitch(const QFont& f);
+// Bold text that Qt would draw without its made-up bold (large text of a
+// face that has no bold style): the width of the stroke that makes it bold.
+// 0 when Qt draws the bold itself.
+double drawnBoldStroke(const QFont& f);
+
+// Loads Qt's own Chinese translations, so that the standard dialogs and
+// buttons speak the program's language. False when they are not installed.
+bool loadStandardTranslations();
+
 // --- Parts of the runtime -----------------------------------------------------------------
 
 // Loads one form file; false with a message on a fault.

@@ -7,8 +7,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
 
 #include "platform/internal.h"
 #include "platform/ui_core.h"
@@ -38,6 +43,29 @@ QString withDefaultExt(const QString& path, const QString& ext) {
 }
 
 }  // namespace
+
+bool loadStandardTranslations() {
+  if (!qApp) return false;
+  // The open and save dialogs, the overwrite question and the standard
+  // buttons: Qt's own catalogue for simplified Chinese.
+  static QTranslator* translator = nullptr;
+  if (translator) return true;
+  auto* t = new QTranslator(qApp);
+  const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  if (!t->load(QStringLiteral("qt_zh_CN"), dir) && !t->load(QStringLiteral("qtbase_zh_CN"), dir)) {
+    std::fprintf(stderr,
+                 "form runtime: Qt's Chinese translations are not installed in %s; the standard "
+                 "dialogs speak English\n",
+                 dir.toLocal8Bit().constData());
+    delete t;
+    return false;
+  }
+  QCoreApplication::installTranslator(t);
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  translator = t;
+  return true;
+}
+
 }  // namespace detail
 
 using namespace detail;

@@ -332,6 +332,12 @@ void initRuntime(int argc, char** argv) {
   }
   detail::gQuitAllLoops = &detail::quitAllLoops;
   ensureHotKeyFilter();
+  static bool looked = false;
+  if (!looked) {
+    looked = true;
+    useDefaultFormFont();
+    loadStandardTranslations();
+  }
 }
 
 std::vector<std::string> windowNames() {
@@ -461,13 +467,13 @@ LocalTime localTime() {
 namespace {
 int gFlatScheme = 0;
 const char* kBlueSheet = R"(
-QPushButton { background: #e8f0fb; border: 1px solid #3a6fb0; color: #10305a; padding: 2px 8px; }
+QPushButton { background: #e8f0fb; border: 1px solid #3a6fb0; color: #10305a; padding: 1px 3px; }
 QPushButton:hover { background: #cfe0f7; }
 QPushButton:pressed { background: #3a6fb0; color: white; }
 QPushButton:disabled { color: #8a9bb0; border-color: #a9bcd6; }
 QLineEdit, QPlainTextEdit, QComboBox, QListWidget, QTreeWidget {
   background: white; border: 1px solid #3a6fb0; selection-background-color: #3a6fb0; }
-QComboBox::drop-down { border: none; background: #cfe0f7; width: 16px; }
+QComboBox::drop-down { border: none; background: #cfe0f7; width: 14px; }
 QHeaderView::section { background: #e8f0fb; border: none; border-right: 1px solid #a9bcd6;
   border-bottom: 1px solid #3a6fb0; color: #10305a; padding: 2px; }
 QGroupBox { border: 1px solid #3a6fb0; margin-top: 8px; }

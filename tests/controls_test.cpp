@@ -6,14 +6,21 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "platform/ui.h"
@@ -259,6 +266,83 @@ TEST_F(Controls, FileDialogScriptedAnswers) {
   ASSERT_EQ(shown.size(), 3u);
   EXPECT_EQ(shown[0].kind, "file");
   EXPECT_EQ(shown[0].text, "Excel 文件|*.xls"_t);
+}
+
+// The texts a dialog shows on its labels and buttons.
+std::vector<QString> shownTexts(QWidget* dialog) {
+  std::vector<QString> out;
+  for (QLabel* l : dialog->findChildren<QLabel*>())
+    if (l->isVisible() && !l->text().isEmpty()) out.push_back(l->text());
+  for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+    if (b->isVisible() && !b->text().isEmpty()) out.push_back(b->text());
+  return out;
+}
+
+// Texts that are not Chinese: a Latin letter outside an accelerator mark
+// such as "(&S)", and no Chinese character.
+std::vector<std::string> notChinese(const std::vector<QString>& texts) {
+  std::vector<std::string> out;
+  for (QString t : texts) {
+    t.remove(QRegularExpression("\\(&[A-Za-z]\\)"));
+    bool chinese = false;
+    for (QChar ch : t) chinese = chinese || (ch.unicode() >= 0x4e00 && ch.unicode() <= 0x9fff);
+    if (!chinese) out.push_back(t.toStdString());
+  }
+  return out;
+}
+
+// The standard dialogs are Qt's own (also on a desktop that offers its own)
+// and speak Chinese: the save dialog, its overwrite question, the buttons of
+// a message box.
+TEST_F(Controls, StandardDialogsSpeakChinese) {
+  QTemporaryDir dir;
+  const QString existing = dir.filePath("list.xls");
+  {
+    QFile f(existing);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  ui::Control d = c("通用对话框1");
+  d.setKeepCurrentDir(true);
+  bool ownDialog = false;
+  std::vector<QString> dialogTexts, questionTexts;
+  ui::testing::queueFileAnswer(false, "");
+  ui::testing::queueDuringDialog([&] {
+    auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(fd, nullptr);
+    ownDialog = fd->testOption(QFileDialog::DontUseNativeDialog) && fd->isVisible();
+    dialogTexts = shownTexts(fd);
+    // Saving over a file that exists asks first; the answer No keeps the
+    // dialog open.
+    QTimer::singleShot(0, fd, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      questionTexts = shownTexts(box);
+      box->button(QMessageBox::No)->click();
+    });
+    fd->setDirectory(dir.path());
+    auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QStringLiteral("list.xls"));
+    auto* buttons = fd->findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_NE(buttons->button(QDialogButtonBox::Save), nullptr);
+    buttons->button(QDialogButtonBox::Save)->click();
+  });
+  EXPECT_FALSE(d.showDialog());
+  EXPECT_TRUE(ownDialog);
+  ASSERT_FALSE(dialogTexts.empty());
+  EXPECT_EQ(notChinese(dialogTexts), std::vector<std::string>());
+  ASSERT_GE(questionTexts.size(), 3u);  // the question and Yes, No
+  EXPECT_EQ(notChinese(questionTexts), std::vector<std::string>());
+
+  std::vector<QString> boxTexts;
+  ui::testing::queueMessageAnswer(ui::kResultCancel);
+  ui::testing::queueDuringDialog([&] {
+    if (QWidget* box = QApplication::activeModalWidget()) boxTexts = shownTexts(box);
+  });
+  ui::messageBox("继续吗？"_t, Text(), ui::kOkCancel);
+  ASSERT_EQ(boxTexts.size(), 3u);  // the text, OK and Cancel
+  EXPECT_EQ(notChinese(boxTexts), std::vector<std::string>());
 }
 
 TEST_F(Controls, DeclaredTextsAndTimerSwitch) {

@@ -3,7 +3,9 @@
 // cancel), including a store that refuses part of a save.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -272,6 +274,62 @@ TEST_F(Settings, PreviewsPlayOnceAndTheirIconsFollow) {
   click("图片框5");
   EXPECT_TRUE(playing().empty());
   EXPECT_EQ(stopIcons(), (std::vector<bool>(4, false)));
+}
+
+// The operator opens a music list whose text is one of its items and closes
+// it with Escape: nothing is chosen, nothing previews. Picking an item from
+// the list previews it; so does Return on a highlighted item.
+TEST_F(Settings, OpeningAListIsNoChoiceOnlyAPickIs) {
+  openStandard();
+  QWidget* window = combo("背景音乐组合框")->window();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  const std::vector<std::string> idle = playing();
+  ASSERT_EQ(idle, (std::vector<std::string>{path("\\Music\\bj\\idle.wav")}));
+
+  QComboBox* cb = combo("背景音乐组合框");
+  ASSERT_EQ(cb->currentText(), "idle.wav");
+  auto openList = [cb] {
+    // The edit field has the focus first, as after a click into it.
+    QTest::mouseClick(cb->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(cb->lineEdit()->hasFocus());
+    QTest::mouseClick(cb, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(cb->width() - 4, cb->height() / 2));
+    ASSERT_TRUE(QTest::qWaitFor([cb] { return cb->view()->isVisible(); }, 20000));
+  };
+  openList();
+  QTest::keyClick(cb->view(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([cb] { return !cb->view()->isVisible(); }, 20000));
+  EXPECT_EQ(playing(), idle);
+  EXPECT_EQ(music::status().times, -1);
+  EXPECT_EQ(stopIcons(), (std::vector<bool>(4, false)));
+  EXPECT_EQ(ctl("背景音乐组合框").text(), "idle.wav"_t);
+
+  // A click on an item of the list.
+  openList();
+  const int party = cb->findText("party.wav");
+  ASSERT_GE(party, 0);
+  QAbstractItemView* view = cb->view();
+  const QModelIndex item = view->model()->index(party, cb->modelColumn(), view->rootIndex());
+  // The pointer moves onto the item, then clicks it.
+  QTest::mouseMove(view->viewport(), view->visualRect(item).center());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentIndex() == item; }, 20000));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    view->visualRect(item).center());
+  EXPECT_EQ(ctl("背景音乐组合框").text(), "party.wav"_t);
+  EXPECT_EQ(playing(), (std::vector<std::string>{path("\\Music\\bj\\party.wav")}));
+  EXPECT_EQ(music::status().times, 1);
+  EXPECT_EQ(stopIcons(), (std::vector<bool>{true, false, false, false}));
+
+  // Return on a highlighted item picks it too.
+  openList();
+  view = cb->view();
+  const int idleRow = cb->findText("idle.wav");
+  view->setCurrentIndex(view->model()->index(idleRow, cb->modelColumn(), view->rootIndex()));
+  QTest::keyClick(view, Qt::Key_Return);
+  EXPECT_EQ(ctl("背景音乐组合框").text(), "idle.wav"_t);
+  EXPECT_EQ(playing(), (std::vector<std::string>{path("\\Music\\bj\\idle.wav")}));
+  EXPECT_EQ(music::status().times, 1);
 }
 
 TEST_F(Settings, EachPreviewResolvesItsOwnText) {

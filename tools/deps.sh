@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need,
 # when any of them is missing. Sourced by run.sh and test.sh.
-PD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev fonts-wqy-microhei
+PD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev fonts-wqy-microhei fonts-wqy-zenhei
+  qt6-translations-l10n
   libsdl2-mixer-dev libsqlite3-dev libasound2-dev libjpeg-dev libpng-dev zlib1g-dev
   libgtest-dev libbenchmark-dev sqlite3 fp-utils
   libxlsxwriter-dev libzip-dev libpugixml-dev libfreexl-dev libexpat1-dev)

@@ -1,0 +1,317 @@
+// Winners' texts fit the places made for them, headless: the name slots in
+// every display mode and slot layout, the banner line and the lines of the
+// winners list, measured with the fonts the real widgets use; and a label
+// whose text is too wide for it shows every character.
+#include <gtest/gtest.h>
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/frame.h"
+#include "draw/draw_internal.h"
+#include "event_fixture.h"
+#include "model/drawstate.h"
+#include "platform/store.h"
+#include "platform/ui.h"
+#include "platform/ui_testing.h"
+#include "program_session.h"
+
+using model::operator""_t;
+using model::Text;
+
+namespace {
+
+// Names of 2 to 4 characters; numbers, phones and identity numbers at their
+// full lengths, some identity numbers ending in X.
+const char* const kNames[] = {"欧阳娜娜", "张伟",   "司马相如", "王小明", "诸葛孔明", "李娜",
+                              "上官婉儿", "陈静怡", "东方不败", "令狐冲", "皇甫嵩",   "杨帆"};
+
+struct Award {
+  const char* name;
+  int perRoll;
+};
+const Award kAwards[] = {{"特等奖", 1}, {"一等奖", 5}, {"二等奖", 10}, {"三等奖", 20}};
+
+std::vector<fixture::Row> persons(int mode, int count, bool withWins) {
+  std::vector<fixture::Row> rows;
+  for (int i = 1; i <= count; ++i) {
+    char number[16], phone[24], id[32];
+    std::snprintf(number, sizeof number, "%04d", 9000 + i);
+    std::snprintf(phone, sizeof phone, "1%02d%08d", 30 + i % 60, 88880000 + i);
+    std::snprintf(id, sizeof id, "%06d%08d%03d%c", 440301, 19991231, i % 1000,
+                  i % 3 == 0 ? 'X' : '8');
+    // With wins: the first 1, the next 5, 10 and 20 won the four awards.
+    Text won;
+    if (withWins) {
+      int seen = 0;
+      for (const Award& a : kAwards) {
+        if (i > seen && i <= seen + a.perRoll) won = Text::fromUtf8(a.name);
+        seen += a.perRoll;
+      }
+    }
+    rows.push_back({Text::fromGbk(number), Text::fromUtf8(kNames[i % std::size(kNames)]),
+                    Text::fromGbk(phone), Text::fromGbk(id), Text(), static_cast<long long>(mode),
+                    won});
+  }
+  return rows;
+}
+
+QWidget* widget(const char* window, const std::string& control) {
+  return ui::testing::controlWidget(window, control);
+}
+
+// The room a text of the widget's font needs: its advance, and the pixels of
+// glyphs that reach beyond it on either side.
+double extent(const QWidget* w, const QString& text) {
+  QFontMetricsF m(w->font());
+  const QRectF ink = m.boundingRect(text);
+  return std::max(m.horizontalAdvance(text), ink.right()) - std::min(0.0, ink.left());
+}
+
+// Where a text needs more room than the widget gives.
+std::string overflow(const QWidget* w, const QString& text) {
+  const double need = extent(w, text);
+  if (need > w->width())
+    return text.toStdString() + ": needs " + std::to_string(need) + ", has " +
+           std::to_string(w->width());
+  return std::string();
+}
+
+class TextFit : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    fixture::beginProgramTest(1366, 768);
+    const Text off = model::musicDisabled();
+    ev.makeSettings(
+        {"星河科技"_t, "2027年度晚会抽奖仪式"_t, "祝大家新春快乐"_t, Text(), off, off, off, off});
+    ui::setProgramFolder(ev.dir);
+  }
+  void TearDown() override { fixture::endProgramTest(); }
+  void startWithAwards(long long rule) {
+    std::vector<fixture::Row> awards;
+    for (const Award& a : kAwards)
+      awards.push_back({Text::fromUtf8(a.name), "奖品"_t, static_cast<double>(a.perRoll),
+                        static_cast<double>(a.perRoll), 0.0, model::Bytes(), 1LL, rule});
+    ev.makeAwards(awards);
+    ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
+  }
+
+  fixture::TempEvent ev;
+};
+
+// Where a slot's text is drawn on the panel: the columns of its yellow ink,
+// from the label as it paints itself.
+struct Span {
+  int left = 0, right = -1;
+};
+Span inkSpan(QWidget* w) {
+  const QImage img = w->grab().toImage();
+  Span s{img.width(), -1};
+  for (int x = 0; x < img.width(); ++x)
+    for (int y = 0; y < img.height(); ++y) {
+      const QRgb p = img.pixel(x, y);
+      if (qRed(p) > 160 && qGreen(p) > 160 && qBlue(p) < 120) {
+        s.left = std::min(s.left, x);
+        s.right = std::max(s.right, x);
+      }
+    }
+  return {w->x() + s.left, w->x() + s.right};
+}
+
+// Every slot of every layout, over many passes, shows its whole text inside
+// the slot's width; no text reaches under the prize picture, past the panel's
+// edge or into the text of the slot beside it.
+TEST_P(TextFit, SlotsHoldTheirTexts) {
+  const int mode = GetParam();
+  ev.makePersons(persons(mode, 40, false));
+  startWithAwards(1);  // rule 1: every participant stays a candidate
+  app::OnStartMenuStartDrawClick();
+  ASSERT_TRUE(draw::DrawPanel().isOpen());
+  const int panelWidth = draw::DrawPanel().width();
+  ui::Control picture = draw::DrawPanel().ctl("图片框1");
+  const int pictureRight = picture.left() + picture.width();
+  for (const Award& a : kAwards) {
+    SCOPED_TRACE(a.perRoll);
+    draw::SlotPicks picks{};
+    ASSERT_TRUE(draw::SetUpRoll(picks));
+    // Slot k stands beside slot k + half in the layouts of two columns.
+    const int half = a.perRoll >= 10 ? a.perRoll / 2 : 0;
+    int checked = 0;
+    for (int pass = 0; pass < 10; ++pass) {
+      draw::RollOnePass(picks);
+      std::vector<Span> spans(static_cast<size_t>(a.perRoll) + 1);
+      for (int k = 1; k <= a.perRoll; ++k) {
+        QWidget* w = widget("DrawPanelWindow", "名单" + std::to_string(k));
+        ASSERT_NE(w, nullptr);
+        const QString text = QString::fromStdString(draw::NameSlot(k).caption().toUtf8());
+        ASSERT_FALSE(text.isEmpty());
+        EXPECT_EQ(overflow(w, text), "") << "slot " << k;
+        const Span span = spans[static_cast<size_t>(k)] = inkSpan(w);
+        ASSERT_LE(span.left, span.right) << "nothing drawn for " << text.toStdString();
+        EXPECT_GE(span.left, pictureRight) << text.toStdString();
+        EXPECT_LT(span.right, panelWidth) << text.toStdString();
+        ++checked;
+      }
+      for (int k = 1; half > 0 && k <= half; ++k)
+        EXPECT_LT(spans[static_cast<size_t>(k)].right, spans[static_cast<size_t>(k + half)].left)
+            << "slots " << k << " and " << k + half;
+    }
+    EXPECT_EQ(checked, 10 * a.perRoll);
+    model::gDrawStopped = 1;
+    draw::NextAward();
+  }
+}
+
+// The congratulation line of a roll of five fits the banner label.
+TEST_P(TextFit, BannerLineHoldsItsText) {
+  const int mode = GetParam();
+  ev.makePersons(persons(mode, 40, false));
+  startWithAwards(0);
+  app::OnStartMenuStartDrawClick();
+  draw::NextAward();  // the award of five
+  QTimer::singleShot(200, [] { ui::testing::pressKey(32); });
+  ui::testing::pressKey(32);  // rolls until the timer stops it, then commits
+  const Text line = ui::Control("BannerWindow", "标签1").caption();
+  ASSERT_TRUE(line.toUtf8().find("中了一等奖") != std::string::npos) << line.toUtf8();
+  QWidget* w = widget("BannerWindow", "标签1");
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(overflow(w, QString::fromStdString(line.toUtf8())), "");
+}
+
+// Rows of pixels of an image that hold ink (anything but the background of
+// the top left corner), as runs [first, last].
+std::vector<std::pair<int, int>> inkBands(const QImage& img) {
+  const QRgb background = img.pixel(0, 0);
+  std::vector<std::pair<int, int>> bands;
+  bool inBand = false;
+  for (int y = 0; y < img.height(); ++y) {
+    bool ink = false;
+    for (int x = 0; x < img.width() && !ink; ++x) ink = img.pixel(x, y) != background;
+    if (ink && !inBand) bands.push_back({y, y});
+    if (ink) bands.back().second = y;
+    inBand = ink;
+  }
+  return bands;
+}
+
+// The winners list label, count × 33 pixels high, holds every line of its
+// text: each line that has text is drawn, one band of ink apart from the
+// next, and nothing of the text lies below the label's height.
+TEST_P(TextFit, WinnersListHoldsEveryLine) {
+  const int mode = GetParam();
+  ev.makePersons(persons(mode, 36, true));
+  startWithAwards(0);
+  draw::ShowWinnersList();
+  ASSERT_TRUE(ui::Window("WinnersListWindow").isOpen());
+  fixture::stopScrollers();
+  QWidget* w = widget("WinnersListWindow", "标签2");
+  ASSERT_NE(w, nullptr);
+  const std::string text = ui::Control("WinnersListWindow", "标签2").caption().toUtf8();
+  int lines = 0, withText = 0;
+  for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+       start = end + 2) {
+    ++lines;
+    const QString line = QString::fromStdString(text.substr(start, end - start));
+    if (!line.isEmpty()) ++withText;
+    EXPECT_EQ(overflow(w, line), "");
+  }
+  ASSERT_EQ(lines, 4 * 3 + 36);  // header, empty line, end of block; one line per winner
+  ASSERT_EQ(w->height(), lines * 33);
+
+  const QImage shown = w->grab().toImage();
+  EXPECT_EQ(static_cast<int>(inkBands(shown).size()), withText);
+  // The same label 300 pixels higher draws nothing more.
+  w->resize(w->width(), w->height() + 300);
+  const QImage taller = w->grab().toImage();
+  w->resize(w->width(), lines * 33);
+  const auto bands = inkBands(taller);
+  ASSERT_FALSE(bands.empty());
+  EXPECT_LT(bands.back().second, lines * 33);
+  EXPECT_EQ(taller.copy(0, 0, shown.width(), shown.height()), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(DisplayModes, TextFit, ::testing::Values(1, 2, 3, 4, 5));
+
+// A label too narrow for its text still shows the last character: the text
+// is drawn narrower, not cut.
+TEST(LabelText, TooWideTextShowsEveryCharacter) {
+  fixture::beginProgramTest(1366, 768);
+  {
+    fixture::TempEvent ev;
+    ev.makePersons(persons(1, 1, false));
+    const Text off = model::musicDisabled();
+    ev.makeSettings({"a"_t, "b"_t, "c"_t, Text(), off, off, off, off});
+    ev.makeAwards({});
+    ui::setProgramFolder(ev.dir);
+    ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
+    ui::Control line("BannerWindow", "标签1");
+    QWidget* w = widget("BannerWindow", "标签1");
+    ASSERT_NE(w, nullptr);
+    auto render = [&](const char* text) {
+      line.setCaption(Text::fromUtf8(text));
+      line.setWidth(100);
+      return w->grab().toImage();
+    };
+    const QImage all = render("恭喜：0123456789");
+    const QImage lessOne = render("恭喜：012345678");
+    EXPECT_NE(all, lessOne);  // the last digit is seen
+    // And the text reaches across the whole label.
+    const QRgb background = all.pixel(0, 0);
+    int right = -1;
+    for (int x = 0; x < all.width(); ++x)
+      for (int y = 0; y < all.height(); ++y)
+        if (all.pixel(x, y) != background) right = x;
+    EXPECT_GE(right, 90);
+    fixture::endProgramTest();
+  }
+}
+
+// Bold text stays bold at the sizes that Qt draws as outlines (the slots of
+// quotas 1 to 4 are 64 pixels high), as it is below them.
+TEST(LabelText, LargeBoldTextIsBold) {
+  fixture::beginProgramTest(1366, 768);
+  {
+    fixture::TempEvent ev;
+    ev.makePersons(persons(1, 1, false));
+    const Text off = model::musicDisabled();
+    ev.makeSettings({"a"_t, "b"_t, "c"_t, Text(), off, off, off, off});
+    ev.makeAwards({});
+    ui::setProgramFolder(ev.dir);
+    ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
+    ui::Control line("BannerWindow", "标签1");
+    QWidget* w = widget("BannerWindow", "标签1");
+    ASSERT_NE(w, nullptr);
+    line.setCaption("0035 张伟"_t);
+    line.setWidth(600);
+    line.setHeight(100);
+    auto ink = [&](int px, bool bold) {
+      QFont f = w->font();
+      f.setPixelSize(px);
+      f.setBold(bold);
+      w->setFont(f);
+      const QImage img = w->grab().toImage();
+      const QRgb background = img.pixel(0, 0);
+      long sum = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+          sum += std::abs(qGray(img.pixel(x, y)) - qGray(background));
+      return sum;
+    };
+    for (int px : {48, 64, 80}) {
+      SCOPED_TRACE(px);
+      EXPECT_GT(ink(px, true), ink(px, false) * 5 / 4);
+    }
+    fixture::endProgramTest();
+  }
+}
+
+}  // namespace
