@@ -1,8 +1,10 @@
-// Routines of the application frame that the draw and the maintenance
-// windows call.
+// The application frame's entry points: start-up, handler registration and
+// the guard of the start-menu items.
 #pragma once
 
 #include <string>
+
+#include "app/frame_shared.h"
 
 namespace app {
 
@@ -19,16 +21,8 @@ void registerAppHandlers();
 // program and the form-loading test use.
 void registerAllHandlers();
 
-// Applies the settings record to the start window (titles, background
-// picture, idle music, layout) and leaves the settings store current.
-void ApplySystemSettings();
-
 // The check at the head of the guarded start-menu actions: stops and closes
 // the winners list; refuses while the draw panel is open. True: go on.
 bool GuardDrawRunning();
-
-// True once the exit item has begun ending the program: the stores may be
-// closed and the windows are going; nothing may be restored or written.
-bool ProgramEnding();
 
 }  // namespace app

@@ -10,9 +10,6 @@ namespace app {
 
 // Where the program's forms are: the resources compiled into the program.
 std::string formsFolder();
-void MarkProgramEnding();
-// A start window being created begins a new run.
-void ResetProgramEnding();
 
 // Start-up and shutdown.
 void OnStartMenuExitClick();
@@ -24,9 +21,6 @@ int GetOsName();
 int OsCodeFromVersion(int platformId, int major, int minor);
 model::Text OsNameFromCode(int code);
 int OsKindFromName(const model::Text& name);
-// Width of a caption laid out at perByte pixels per byte, and its centred left.
-int CaptionWidth(const model::Text& caption, int perByte);
-int Centred(int outer, int inner);
 
 // Banner window.
 void OnBannerCreated();

@@ -39,7 +39,6 @@ void registerAppHandlers() {
 void registerAllHandlers() {
   registerAppHandlers();
   draw::registerDrawHandlers();
-  draw::registerVoidRedrawHandlers();
   maintenance::registerParticipantsHandlers();
   maintenance::registerSpreadsheetHandlers();
   maintenance::registerSettingsHandlers();

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/frame.h"
+#include "app/frame_shared.h"
 #include "model/drawstate.h"
 #include "model/text.h"
 #include "platform/store.h"
@@ -14,13 +15,6 @@ using model::operator""_t;
 
 namespace app {
 
-namespace {
-bool gEnding = false;
-}
-
-bool ProgramEnding() { return gEnding; }
-void MarkProgramEnding() { gEnding = true; }
-void ResetProgramEnding() { gEnding = false; }
 std::string formsFolder() { return ":/forms"; }
 
 bool StartProgram(const std::string& forms) {
@@ -38,7 +32,7 @@ bool StartProgram(const std::string& forms) {
   static bool registered = false;
   if (!registered) ui::atProgramEnd(&model::FreeGlobalVariables);
   registered = true;
-  gEnding = false;
+  ResetProgramEnding();
   if (!ui::Window("StartWindow").open()) ui::fatalError(0, "载入启动窗口失败"_t);
   return true;
 }

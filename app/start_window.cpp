@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/frame.h"
+#include "app/frame_shared.h"
 #include "draw/draw.h"
 #include "model/drawstate.h"
 #include "model/records.h"
@@ -76,12 +77,6 @@ Text OsNameFromCode(int code) {
 
 int OsKindFromName(const Text& name) { return name == "Windows Vista"_t ? 2 : 1; }
 
-int CaptionWidth(const Text& caption, int perByte) { return caption.length() * perByte; }
-
-int Centred(int outer, int inner) {
-  return static_cast<int>(std::trunc((static_cast<double>(outer) - inner) / 2.0));
-}
-
 void OnStartCreated() {
   ResetProgramEnding();
   installDisplayFont();
@@ -132,47 +127,6 @@ void OnStartCreated() {
 
   model::gBannerScrolling = 1;
   ui::startThread(&draw::BannerThreadMain);
-}
-
-}  // namespace app
-
-namespace app {
-
-void ApplySystemSettings() {
-  // Once the exit item has begun, the settings store may be closed and the
-  // start window is about to go: there is nothing left to restore.
-  if (ProgramEnding()) return;
-  store::select(model::aliasSettings());
-
-  ui::Control title = startCtl("主标题");
-  ui::Control subtitle = startCtl("副标题");
-  ui::Control greeting = startCtl("祝福词");
-  title.setCaption(store::readText(model::settings::主标题()));
-  subtitle.setCaption(store::readText(model::settings::副标题()));
-  greeting.setCaption(store::readText(model::settings::祝福词()));
-
-  const std::string folder = ui::programFolder();
-  const std::string picture = model::resolveFileReference(
-      folder, model::kBackgroundFolder, store::readText(model::settings::背景图片()));
-  startWindow().setPicture(image::readFile(picture));
-
-  const Text idle = store::readText(model::settings::背景音乐());
-  if (model::isMusicDisabled(idle)) {
-    music::stopAll();
-  } else {
-    music::play(model::resolveFileReference(folder, model::kIdleMusicFolder, idle), -1);
-  }
-
-  const int W = ui::screenWidth();
-  const int H = ui::screenHeight();
-  title.setWidth(CaptionWidth(title.caption(), 24));
-  title.setLeft(Centred(W, title.width()));
-  subtitle.setWidth(CaptionWidth(subtitle.caption(), 20));
-  subtitle.setLeft(Centred(W, subtitle.width()));
-  greeting.setWidth(CaptionWidth(greeting.caption(), 48));
-  greeting.setLeft(Centred(W, greeting.width()));
-  greeting.setTop(Centred(H, greeting.height()));
-  greeting.setVisible(true);
 }
 
 }  // namespace app

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/frame.h"
+#include "draw/draw.h"
 #include "model/drawstate.h"
 #include "model/records.h"
 #include "platform/music.h"
@@ -31,13 +32,7 @@ bool GuardDrawRunning() {
     ui::processPendingOnce();
   }
   if (isOpen("DrawPanelWindow")) {
-    ui::Window backdrop("DrawBackdropWindow");
-    ui::Window panel("DrawPanelWindow");
-    backdrop.setAlwaysOnTop(false);
-    panel.setAlwaysOnTop(false);
-    ui::messageBox("抽奖时候不能进行该操作！"_t);
-    backdrop.setAlwaysOnTop(true);
-    panel.setAlwaysOnTop(true);
+    draw::ShowDrawMessage("抽奖时候不能进行该操作！"_t);
     return false;
   }
   return true;

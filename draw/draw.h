@@ -1,13 +1,18 @@
 // Entry points of the prize draw used by the application frame.
 #pragma once
 
+#include "model/text.h"
+#include "platform/ui.h"
+
 namespace draw {
 
-// Registers every handler of the draw windows by name.
+// Registers every handler of the draw windows and of the void and
+// supplement window by name.
 void registerDrawHandlers();
 
-// Registers the handlers of the void and supplement window by name.
-void registerVoidRedrawHandlers();
+// A message box while the draw windows are open: both drop always-on-top
+// around it, so that the box shows above them, and take it back after.
+int ShowDrawMessage(const model::Text& text, int buttons = ui::kOk, int flags = ui::kNoFlags);
 
 // The banner scroller's thread routine, started by the start window.
 void BannerThreadMain();

@@ -1,6 +1,7 @@
 // Binds the draw's handlers to their names in the forms data.
 #include "draw/draw.h"
 #include "draw/draw_internal.h"
+#include "draw/void_redraw.h"
 #include "platform/ui.h"
 
 namespace draw {
@@ -23,6 +24,13 @@ void registerDrawHandlers() {
   ui::registerHandler("OnWinnersListDestroying", &OnWinnersListDestroying);
   ui::registerHandler("OnWinnersListExportButtonClick", &OnWinnersListExportButtonClick);
   ui::registerHandler("OnWinnersListCloseButtonClick", &OnWinnersListCloseButtonClick);
+  ui::registerHandler("OnVoidRedrawCreated", &OnVoidRedrawCreated);
+  ui::registerHandler("OnVoidRedrawAwardComboItemChosen", &OnVoidRedrawAwardComboItemChosen);
+  ui::registerHandler("OnVoidRedrawWinnerListClick", &OnVoidRedrawWinnerListClick);
+  ui::registerHandler("OnVoidRedrawWinnerListFocusLost", &OnVoidRedrawWinnerListFocusLost);
+  ui::registerHandler("OnVoidRedrawVoidButtonClick", &OnVoidRedrawVoidButtonClick);
+  ui::registerHandler("OnVoidRedrawSupplementButtonClick", &OnVoidRedrawSupplementButtonClick);
+  ui::registerHandler("OnVoidRedrawCloseButtonClick", &OnVoidRedrawCloseButtonClick);
 }
 
 }  // namespace draw

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "draw/draw.h"
 #include "draw/draw_logic.h"
 #include "model/text.h"
 #include "platform/ui.h"
@@ -27,8 +28,6 @@ void PlaceOnDrawScreen(ui::Window& w);
 // Always-on-top of the backdrop, then of the panel (the panel last, so that
 // it stays above the backdrop).
 void SetDrawWindowsOnTop(bool on);
-// A message box framed by always-on-top off and on for both draw windows.
-int ShowDrawMessage(const model::Text& text, int buttons = ui::kOk, int flags = ui::kNoFlags);
 // Plays a music setting of the settings store by the file-reference rule;
 // "禁用" stops all music.
 void PlayMusicSetting(const model::Text& field, const char* folder, int times);

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/app.h"
+#include "app/frame_shared.h"
 #include "draw/draw_internal.h"
 #include "model/drawstate.h"
 #include "model/random.h"

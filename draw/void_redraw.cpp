@@ -274,14 +274,4 @@ void OnVoidRedrawSupplementButtonClick() {
 
 void OnVoidRedrawCloseButtonClick() { ui::Window(kWindow).destroy(); }
 
-void registerVoidRedrawHandlers() {
-  ui::registerHandler("OnVoidRedrawCreated", &OnVoidRedrawCreated);
-  ui::registerHandler("OnVoidRedrawAwardComboItemChosen", &OnVoidRedrawAwardComboItemChosen);
-  ui::registerHandler("OnVoidRedrawWinnerListClick", &OnVoidRedrawWinnerListClick);
-  ui::registerHandler("OnVoidRedrawWinnerListFocusLost", &OnVoidRedrawWinnerListFocusLost);
-  ui::registerHandler("OnVoidRedrawVoidButtonClick", &OnVoidRedrawVoidButtonClick);
-  ui::registerHandler("OnVoidRedrawSupplementButtonClick", &OnVoidRedrawSupplementButtonClick);
-  ui::registerHandler("OnVoidRedrawCloseButtonClick", &OnVoidRedrawCloseButtonClick);
-}
-
 }  // namespace draw

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/app.h"
+#include "app/frame_shared.h"
 #include "draw/draw_internal.h"
 #include "model/drawstate.h"
 #include "model/records.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/app.h"
+#include "app/frame_shared.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/settings_window.h"
 #include "model/records.h"
