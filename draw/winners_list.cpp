@@ -8,7 +8,7 @@
 #include "draw/draw_internal.h"
 #include "model/drawstate.h"
 #include "model/records.h"
-#include "platform/image.h"
+#include "platform/files.h"
 #include "platform/music.h"
 #include "platform/store.h"
 #include "platform/ui.h"
@@ -164,9 +164,9 @@ void OnWinnersListExportButtonClick() {
   if (!dialog.showDialog()) return;
   w.setAlwaysOnTop(false);
   const Text caption = w.ctl("标签2").caption();
-  const std::string& bytes = caption.bytes();
   const std::string path = dialog.fileName().toUtf8();
-  const bool ok = !path.empty() && image::writeFile(path, model::Bytes(bytes.begin(), bytes.end()));
+  const bool ok =
+      !path.empty() && files::replaceFile(path, caption.bytes()) == files::ReplaceResult::Done;
   ui::messageBox(ok ? "导出成功！"_t : "导出失败！"_t);
   w.setAlwaysOnTop(true);
 }

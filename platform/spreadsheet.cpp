@@ -8,10 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/spreadsheet.h"
+#include "platform/files.h"
 #include "platform/spreadsheet_source.h"
 
 namespace spreadsheet {
@@ -185,57 +184,30 @@ bool Workbook::saveAs(const std::string& path) {
     return false;
   }
   const fs::path target(path);
-  fs::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) {
-    error_ = "文件夹不存在："_t + pathText(dir.string());
-    return false;
+  const std::string dir = target.parent_path().empty() ? "." : target.parent_path().string();
+  Text writeError;
+  switch (files::replaceFile(path, [&](const std::string& temp) {
+    return writeXlsx(temp, written_, formats_, &writeError);
+  })) {
+    case files::ReplaceResult::Done:
+      return true;
+    case files::ReplaceResult::NoFolder:
+      error_ = "文件夹不存在："_t + pathText(dir);
+      return false;
+    case files::ReplaceResult::IsFolder:
+      error_ = "该名称是一个文件夹："_t + pathText(path);
+      return false;
+    case files::ReplaceResult::CannotCreate:
+      error_ = "无法在该文件夹中写入文件："_t + pathText(dir);
+      return false;
+    case files::ReplaceResult::WriteFailed:
+      error_ = writeError;
+      return false;
+    case files::ReplaceResult::CannotRename:
+      break;
   }
-  if (fs::is_directory(target, ec)) {
-    error_ = "该名称是一个文件夹："_t + pathText(path);
-    return false;
-  }
-  // A unique name beside the target, so that the rename stays on one file system.
-  std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  const int fd = mkstemp(buf.data());
-  if (fd < 0) {
-    error_ = "无法在该文件夹中写入文件："_t + pathText(dir.string());
-    return false;
-  }
-  // mkstemp makes the file private to its owner; the saved file gets the
-  // permissions a new file gets (the umask), or keeps those of the file it
-  // replaces.
-  struct stat existing;
-  mode_t mode;
-  if (::stat(target.c_str(), &existing) == 0) {
-    mode = existing.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  const bool modeSet = ::fchmod(fd, mode) == 0;
-  close(fd);
-  const std::string temp(buf.data());
-  if (!modeSet) {
-    fs::remove(temp, ec);
-    error_ = "无法在该文件夹中写入文件："_t + pathText(dir.string());
-    return false;
-  }
-  if (!writeXlsx(temp, written_, formats_, &error_)) {
-    fs::remove(temp, ec);
-    return false;
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    error_ = "无法保存文件："_t + pathText(path);
-    return false;
-  }
-  return true;
+  error_ = "无法保存文件："_t + pathText(path);
+  return false;
 }
 
 // --- Application ------------------------------------------------------------------------

@@ -7,8 +7,9 @@
 //
 // Physically each .edb file is an SQLite database holding one table,
 // "records", whose columns are the store's fields (named as the fields, in
-// field order, typed through the "fields" table) plus an ordering column, so
-// the sqlite3 shell shows the records as the program sees them. Records are
+// field order, typed through the "fields" table) and whose rows stand in
+// record order (rowid order), so the sqlite3 shell shows the records as the
+// program sees them. Records are
 // kept in memory with write-through: cursor moves cost nothing, and every
 // write is durable when its call returns. All open stores share one SQLite
 // connection (the files attached to it, rollback journals), so a transaction
