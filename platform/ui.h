@@ -339,7 +339,8 @@ int interceptedEndCode();
 void useTestClock(bool on);
 // Moves the test clock on by ms, ticking the form timers that fall due.
 void advanceClock(int ms);
-// Threads asleep on the test clock now.
+// Threads asleep on the test clock now. A thread counts as awake from the
+// moment the clock reaches the end of its sleep, before it runs again.
 int testClockSleepers();
 }  // namespace testing
 

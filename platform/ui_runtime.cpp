@@ -374,7 +374,23 @@ std::atomic<bool> gTestClock{false};
 std::mutex gClockMutex;
 std::condition_variable gClockMoved;
 std::uint32_t gTestNow = 0;
-int gClockSleepers = 0;
+// Threads asleep on the test clock, each until its end time. The clock
+// releases a sleeper the moment it reaches that time, so that a test can
+// tell at once who a move woke.
+struct ClockSleeper {
+  std::uint32_t end = 0;
+  bool released = false;
+};
+std::vector<ClockSleeper*> gClockSleepers;
+
+// With gClockMutex held.
+void releaseSleepers(bool all) {
+  std::erase_if(gClockSleepers, [all](ClockSleeper* s) {
+    if (!all && !notAfter(s->end, gTestNow)) return false;
+    s->released = true;
+    return true;
+  });
+}
 
 std::uint32_t testNow() {
   std::lock_guard<std::mutex> lock(gClockMutex);
@@ -386,6 +402,7 @@ void moveTestClockTo(std::uint32_t t) {
     std::lock_guard<std::mutex> lock(gClockMutex);
     if (notAfter(t, gTestNow)) return;
     gTestNow = t;
+    releaseSleepers(false);
   }
   gClockMoved.notify_all();
 }
@@ -505,10 +522,10 @@ void plainSleep(int ms) {
       return;
     }
     std::unique_lock<std::mutex> lock(gClockMutex);
-    const std::uint32_t end = gTestNow + static_cast<std::uint32_t>(ms);
-    ++gClockSleepers;
-    gClockMoved.wait(lock, [end] { return !gTestClock.load() || notAfter(end, gTestNow); });
-    --gClockSleepers;
+    ClockSleeper me;
+    me.end = gTestNow + static_cast<std::uint32_t>(ms);
+    gClockSleepers.push_back(&me);
+    gClockMoved.wait(lock, [&me] { return me.released; });
     return;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -691,6 +708,7 @@ void useTestClock(bool on) {
   {
     std::lock_guard<std::mutex> lock(gClockMutex);
     gTestClock = false;
+    releaseSleepers(true);
   }
   gClockMoved.notify_all();
   for (ControlDesc* c : openTimers()) {
@@ -706,7 +724,7 @@ void advanceClock(int ms) {
 
 int testClockSleepers() {
   std::lock_guard<std::mutex> lock(gClockMutex);
-  return gClockSleepers;
+  return static_cast<int>(gClockSleepers.size());
 }
 
 void pressKey(int vk) {
