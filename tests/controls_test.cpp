@@ -134,7 +134,7 @@ TEST_F(Controls, ListViewClicksReachItThroughADisabledLabel) {
   ui::Control list = c("超级列表框1");
   for (int i = 0; i < 10; ++i) list.insertRow(i, Text::fromUtf8(std::to_string(i)));
   QWidget* w = ui::testing::windowWidget("ControlsWindow");
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
   auto* tree = static_cast<QTreeWidget*>(widget("超级列表框1"));
   // The hint label lies over the list; the click at its middle goes through it.
   QPoint inWindow = widget("透明标签2")->geometry().center();

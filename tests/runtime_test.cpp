@@ -393,7 +393,7 @@ TEST_F(Windows, WindowMouseEventsOnlyOverItsOwnArea) {
   ui::Window main("MainWindow");
   main.open();
   QWidget* w = ui::testing::windowWidget("MainWindow");
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
   // The declared size must have reached the native window before the
   // pointer is sent to a point near its corner.
   QTRY_VERIFY(w->windowHandle()->geometry().contains(w->mapToGlobal(QPoint(280, 180))));
@@ -525,7 +525,7 @@ TEST_F(Windows, ColourKeyPixelsAreTransparent) {
   ui::Window keyed("KeyedWindow");
   keyed.open();
   QWidget* w = ui::testing::windowWidget("KeyedWindow");
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
   QImage img = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
   EXPECT_EQ(qAlpha(img.pixel(30, 20)), 0);        // the background is the key
   EXPECT_EQ(qAlpha(img.pixel(50, 20)), 0);        // so is the second label's background

@@ -90,7 +90,7 @@ class VoidRedraw : public ::testing::Test {
       // Focus moves only inside the active window, as on a desktop.
       QWidget* w = ui::testing::windowWidget(kWindow);
       w->activateWindow();
-      EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+      EXPECT_TRUE(QTest::qWaitForWindowActive(w, 10000));
       body();
       clickButton("按钮2");
       ui::processPendingOnce();
@@ -117,7 +117,7 @@ class VoidRedraw : public ::testing::Test {
     QWidget* w = ui::testing::windowWidget(kWindow);
     if (!w->isActiveWindow()) {
       w->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+      ASSERT_TRUE(QTest::qWaitForWindowActive(w, 10000));
     }
     auto* tv = static_cast<QTreeWidget*>(widget("超级列表框1"));
     ASSERT_LT(row, tv->topLevelItemCount());
