@@ -334,13 +334,14 @@ int interceptedEndCode();
 // before and after, and the form timers tick as the clock passes their time;
 // plainSleep processes nothing), and advanceClock moves it from a test. A
 // plainSleep on any other thread blocks until the clock has moved by its
-// length. Switching it off hands the timers back to the real clock and wakes
-// every thread asleep on it.
+// length. The clock moves only while every thread of startThread sleeps on it
+// or has ended, and a move returns once the threads it woke sleep again or
+// have ended. Switching it off hands the timers back to the real clock and
+// wakes every thread asleep on it.
 void useTestClock(bool on);
 // Moves the test clock on by ms, ticking the form timers that fall due.
 void advanceClock(int ms);
-// Threads asleep on the test clock now. A thread counts as awake from the
-// moment the clock reaches the end of its sleep, before it runs again.
+// Threads asleep on the test clock now.
 int testClockSleepers();
 }  // namespace testing
 

@@ -370,6 +370,10 @@ bool notAfter(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_
 
 // The test clock: its time only moves forward, by the waits of the
 // user-interface thread and by advanceClock; sleeping workers wait on it.
+// Time moves only while every thread started by startThread is asleep on it
+// (or has ended), and a move returns once the threads it woke are asleep
+// again or ended: what a worker does in a step is done before the clock
+// goes on, however slowly the machine runs it.
 std::atomic<bool> gTestClock{false};
 std::mutex gClockMutex;
 std::condition_variable gClockMoved;
@@ -382,13 +386,22 @@ struct ClockSleeper {
   bool released = false;
 };
 std::vector<ClockSleeper*> gClockSleepers;
+int gRunningThreads = 0;  // started by startThread and not ended
 
-// With gClockMutex held.
-void releaseSleepers(bool all) {
-  std::erase_if(gClockSleepers, [all](ClockSleeper* s) {
-    if (!all && !notAfter(s->end, gTestNow)) return false;
-    s->released = true;
-    return true;
+// With gClockMutex held; true when any sleeper was released.
+bool releaseSleepers(bool all) {
+  return std::erase_if(gClockSleepers, [all](ClockSleeper* s) {
+           if (!all && !notAfter(s->end, gTestNow)) return false;
+           s->released = true;
+           return true;
+         }) > 0;
+}
+
+// With the lock held: waits until every worker sleeps on the clock or has
+// ended. Bounded, so that a worker that never sleeps cannot hang a test.
+void awaitSleepingWorkers(std::unique_lock<std::mutex>& lock) {
+  gClockMoved.wait_for(lock, std::chrono::seconds(10), [] {
+    return !gTestClock.load() || static_cast<int>(gClockSleepers.size()) >= gRunningThreads;
   });
 }
 
@@ -398,13 +411,13 @@ std::uint32_t testNow() {
 }
 
 void moveTestClockTo(std::uint32_t t) {
-  {
-    std::lock_guard<std::mutex> lock(gClockMutex);
-    if (notAfter(t, gTestNow)) return;
-    gTestNow = t;
-    releaseSleepers(false);
-  }
+  std::unique_lock<std::mutex> lock(gClockMutex);
+  if (notAfter(t, gTestNow)) return;
+  awaitSleepingWorkers(lock);
+  gTestNow = t;
+  if (!releaseSleepers(false)) return;
   gClockMoved.notify_all();
+  awaitSleepingWorkers(lock);
 }
 
 // The timers of the open windows (user-interface thread).
@@ -525,6 +538,7 @@ void plainSleep(int ms) {
     ClockSleeper me;
     me.end = gTestNow + static_cast<std::uint32_t>(ms);
     gClockSleepers.push_back(&me);
+    gClockMoved.notify_all();
     gClockMoved.wait(lock, [&me] { return me.released; });
     return;
   }
@@ -639,7 +653,20 @@ void unregisterHotKey(const Window& watched, int id) {
                 [&](const HotKey& hk) { return hk.id == id && hk.watched == watched.name(); });
 }
 
-void startThread(void (*fn)()) { std::thread(fn).detach(); }
+void startThread(void (*fn)()) {
+  {
+    std::lock_guard<std::mutex> lock(gClockMutex);
+    ++gRunningThreads;
+  }
+  std::thread([fn] {
+    fn();
+    {
+      std::lock_guard<std::mutex> lock(gClockMutex);
+      --gRunningThreads;
+    }
+    gClockMoved.notify_all();
+  }).detach();
+}
 
 bool installFont(const std::string& path) {
   initRuntime();

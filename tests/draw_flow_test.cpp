@@ -174,7 +174,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   EXPECT_TRUE(slotShown);
   EXPECT_NE(rollingMusic.find("Music/Start/roll.wav"), std::string::npos);
   draw::RollTiming t = draw::LastRollTiming();
-  ASSERT_GE(t.passes, 7);
+  ASSERT_GE(t.passes, 6);  // 300 ms of the clock at least
   EXPECT_EQ(t.lastPassTick - t.firstPassTick, 50u * static_cast<std::uint32_t>(t.passes - 1));
 
   const Text winner = draw::NameSlot(1).caption();
@@ -199,18 +199,15 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   EXPECT_EQ(model::gBannerScrolling.load(), 1);
   // The scroller starts at the right screen edge and moves the line one
   // pixel left for every 15 ms of the clock, and not before.
-  auto asleep = [] { return ui::testing::testClockSleepers() == 1; };
-  ASSERT_TRUE(QTest::qWaitFor(asleep, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([] { return ui::testing::testClockSleepers() == 1; }, 10000));
   EXPECT_EQ(banner.left(), 1919);
-  EXPECT_EQ(draw::BannerScrollersRunning(), 1);
+  EXPECT_EQ(draw::BannerScrollersRunning(), 1);  // the start-up scroller has ended
   for (int step = 1; step <= 3; ++step) {
     const int before = banner.left();
     ui::testing::advanceClock(14);
-    EXPECT_EQ(ui::testing::testClockSleepers(), 1) << "woken before 15 ms, step " << step;
+    EXPECT_EQ(banner.left(), before) << "moved before 15 ms, step " << step;
     ui::testing::advanceClock(1);
-    EXPECT_EQ(ui::testing::testClockSleepers(), 0) << "still asleep after 15 ms, step " << step;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return banner.left() == before - 1 && asleep(); }, 10000))
-        << "step " << step << ": left " << banner.left();
+    EXPECT_EQ(banner.left(), before - 1) << "not moved after 15 ms, step " << step;
   }
   ui::testing::useTestClock(false);
   const int before = banner.left();
