@@ -264,6 +264,10 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   EXPECT_EQ(text.caption(), expected);
   EXPECT_EQ(text.height(), (4 + 6) * 33);
   EXPECT_EQ(model::gListScrolling.load(), 1);
+  // The scroller first puts the text at the bottom, then moves it up: seen
+  // once it has moved twice.
+  const int declared = text.top();
+  EXPECT_TRUE(testwait::pumpUntil([&] { return text.top() != declared; }));
   const int top = text.top();
   EXPECT_TRUE(testwait::pumpUntil([&] { return text.top() < top; }));
 
