@@ -535,12 +535,14 @@ void plainSleep(int ms) {
       return;
     }
     std::unique_lock<std::mutex> lock(gClockMutex);
-    ClockSleeper me;
-    me.end = gTestNow + static_cast<std::uint32_t>(ms);
-    gClockSleepers.push_back(&me);
-    gClockMoved.notify_all();
-    gClockMoved.wait(lock, [&me] { return me.released; });
-    return;
+    if (gTestClock.load()) {  // still on, now that the lock is held
+      ClockSleeper me;
+      me.end = gTestNow + static_cast<std::uint32_t>(ms);
+      gClockSleepers.push_back(&me);
+      gClockMoved.notify_all();
+      gClockMoved.wait(lock, [&me] { return me.released; });
+      return;
+    }
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
