@@ -33,6 +33,7 @@ struct Player {
   int roundsDone = 0;
   bool anyDecodedThisRound = false;
   Mix_Music* current = nullptr;
+  int started = 0;  // pieces begun since the last play() or stopAll()
   // The device.
   bool deviceTried = false;
   bool deviceOpen = false;
@@ -117,6 +118,7 @@ void startFromIndex(Player& p) {
     if (m && Mix_PlayMusic(m, 1) == 0) {
       p.current = m;
       p.decoded = true;
+      ++p.started;
       p.anyDecodedThisRound = true;
       return;
     }
@@ -175,6 +177,7 @@ void play(const std::vector<std::string>& files, int times) {
   std::lock_guard<std::mutex> g(gLock);
   Player& p = gPlayer;
   resetRequest(p);
+  p.started = 0;
   if (files.empty() || times == 0) return;
   p.files = files;
   p.times = times < 0 ? -1 : times;
@@ -187,6 +190,7 @@ void play(const std::vector<std::string>& files, int times) {
 void stopAll() {
   std::lock_guard<std::mutex> g(gLock);
   resetRequest(gPlayer);
+  gPlayer.started = 0;
 }
 
 Status status() {
@@ -195,6 +199,7 @@ Status status() {
   // A piece that ended a moment ago is accounted for before answering.
   if (p.deviceOpen) advance(p);
   Status s;
+  s.started = p.started;
   if (p.playing) {
     s.files = p.files;
     s.times = p.times;

@@ -19,11 +19,14 @@ void stopAll();
 
 // What the player was last asked to play and has not finished (empty files
 // when nothing plays). `decoded` tells whether the current file was decoded.
+// `started` counts the pieces that began to sound since the last play() or
+// stopAll(), also after the request has ended.
 struct Status {
   std::vector<std::string> files;
   int times = 0;
   bool playing = false;
   bool decoded = false;
+  int started = 0;
 };
 Status status();
 

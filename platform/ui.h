@@ -249,8 +249,8 @@ class Window {
 
 // --- Waits, time, screen ------------------------------------------------------------
 
-// Processes window messages until more than ms milliseconds have passed;
-// returns at once for ms <= 0. Handlers, timers, hot keys and modal boxes run
+// Processes window messages until more than ms milliseconds have passed, and
+// at least once; returns at once for ms <= 0. Handlers, timers, hot keys and modal boxes run
 // nested inside it.
 void waitPumping(int ms);
 // Processes the messages pending now, once.
@@ -342,6 +342,21 @@ void pressKey(int vk);
 void interceptProgramEnd(bool on);
 // The code of the last intercepted endProgram, or -1000 when none.
 int interceptedEndCode();
+// The test clock. While it is on, tickCount reads a clock that stands still
+// unless something moves it: a wait of the user-interface thread moves it by
+// the wait's length at once (waitPumping processes the pending messages
+// before and after, and the form timers tick as the clock passes their time;
+// plainSleep processes nothing), and advanceClock moves it from a test. A
+// plainSleep on any other thread blocks until the clock has moved by its
+// length. The clock moves only while every thread of startThread sleeps on it
+// or has ended, and a move returns once the threads it woke sleep again or
+// have ended. Switching it off hands the timers back to the real clock and
+// wakes every thread asleep on it.
+void useTestClock(bool on);
+// Moves the test clock on by ms, ticking the form timers that fall due.
+void advanceClock(int ms);
+// Threads asleep on the test clock now.
+int testClockSleepers();
 }  // namespace testing
 
 }  // namespace ui

@@ -620,8 +620,9 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     auto* timer = new QTimer(window);
     timer->setInterval(d.interval);
     QObject::connect(timer, &QTimer::timeout, timer, [&c] { fire(c.decl.events, "tick"); });
-    if (d.enabled && d.interval > 0) timer->start();
     c.timer = timer;
+    c.clockTimerOn = false;
+    if (d.enabled && d.interval > 0) startFormTimer(c);
     return nullptr;
   } else if (t == "fileDialog") {
     c.dialogSave = d.dialogType == "save";
@@ -769,7 +770,7 @@ void Control::setCaption(const Text& t) {
 bool Control::enabled() const {
   ControlDesc* d = live(*this);
   if (!d) return false;
-  if (d->timer) return d->timer->isActive();
+  if (d->timer) return formTimerActive(*d);
   return d->widget && d->widget->isEnabledTo(d->widget->window());
 }
 
@@ -1067,21 +1068,21 @@ void Control::setTimerEnabled(bool on) {
   ControlDesc* d = live(*this);
   if (!d || !d->timer) return;
   if (on && d->timer->interval() > 0)
-    d->timer->start();
+    startFormTimer(*d);
   else
-    d->timer->stop();
+    stopFormTimer(*d);
 }
 
 void Control::setInterval(int ms) {
   ControlDesc* d = live(*this);
   if (!d || !d->timer) return;
-  bool running = d->timer->isActive();
+  bool running = formTimerActive(*d);
   d->timer->setInterval(std::max(0, ms));
   // An interval of 0 stops the timer, as it never fires.
   if (ms <= 0)
-    d->timer->stop();
+    stopFormTimer(*d);
   else if (running)
-    d->timer->start();
+    startFormTimer(*d);
 }
 
 namespace testing {

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -114,6 +115,9 @@ struct ControlDesc {
   // Valid only while the window is open; user-interface thread only.
   QPointer<QWidget> widget;
   QPointer<QTimer> timer;
+  // A timer while the test clock runs: ticked by the clock, not by Qt.
+  bool clockTimerOn = false;
+  std::uint32_t clockTimerDue = 0;
   // File dialog state while the window is open.
   bool dialogSave = false;
   QString filter, defaultExt, fileName;
@@ -226,6 +230,12 @@ bool quitting();
 std::optional<QColor> colorKeyOf(QWidget* w);
 // Call when a window closed: ends the main loop when none is left.
 void windowClosed();
+
+// Form timers. On the real clock a timer is its QTimer; while the test clock
+// runs, the clock ticks it as it passes the timer's due time.
+void startFormTimer(ControlDesc& c);
+void stopFormTimer(ControlDesc& c);
+bool formTimerActive(const ControlDesc& c);
 
 // Test seams shared by the dialogs.
 struct DialogScript {

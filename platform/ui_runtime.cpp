@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <deque>
@@ -386,24 +387,163 @@ int runMessageLoop() {
 
 // --- Waits, time, screen -------------------------------------------------------------------------
 
-std::uint32_t tickCount() {
+namespace {
+std::uint32_t realTicks() {
   using namespace std::chrono;
   return static_cast<std::uint32_t>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+// True when tick a is not later than tick b (the counter wraps).
+bool notAfter(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) <= 0; }
+
+// The test clock: its time only moves forward, by the waits of the
+// user-interface thread and by advanceClock; sleeping workers wait on it.
+// Time moves only while every thread started by startThread is asleep on it
+// (or has ended), and a move returns once the threads it woke are asleep
+// again or ended: what a worker does in a step is done before the clock
+// goes on, however slowly the machine runs it.
+std::atomic<bool> gTestClock{false};
+std::mutex gClockMutex;
+std::condition_variable gClockMoved;
+std::uint32_t gTestNow = 0;
+// Threads asleep on the test clock, each until its end time. The clock
+// releases a sleeper the moment it reaches that time, so that a test can
+// tell at once who a move woke.
+struct ClockSleeper {
+  std::uint32_t end = 0;
+  bool released = false;
+};
+std::vector<ClockSleeper*> gClockSleepers;
+int gRunningThreads = 0;  // started by startThread and not ended
+
+// With gClockMutex held; true when any sleeper was released.
+bool releaseSleepers(bool all) {
+  return std::erase_if(gClockSleepers, [all](ClockSleeper* s) {
+           if (!all && !notAfter(s->end, gTestNow)) return false;
+           s->released = true;
+           return true;
+         }) > 0;
+}
+
+// With the lock held: waits until every worker sleeps on the clock or has
+// ended. Bounded, so that a worker that never sleeps cannot hang a test.
+void awaitSleepingWorkers(std::unique_lock<std::mutex>& lock) {
+  gClockMoved.wait_for(lock, std::chrono::seconds(10), [] {
+    return !gTestClock.load() || static_cast<int>(gClockSleepers.size()) >= gRunningThreads;
+  });
+}
+
+std::uint32_t testNow() {
+  std::lock_guard<std::mutex> lock(gClockMutex);
+  return gTestNow;
+}
+
+void moveTestClockTo(std::uint32_t t) {
+  std::unique_lock<std::mutex> lock(gClockMutex);
+  if (notAfter(t, gTestNow)) return;
+  awaitSleepingWorkers(lock);
+  gTestNow = t;
+  if (!releaseSleepers(false)) return;
+  gClockMoved.notify_all();
+  awaitSleepingWorkers(lock);
+}
+
+// The timers of the open windows (user-interface thread).
+std::vector<ControlDesc*> openTimers() {
+  std::vector<ControlDesc*> out;
+  std::lock_guard<std::mutex> lock(registryMutex());
+  for (auto& [name, w] : registry()) {
+    if (!w->open) continue;
+    for (auto& c : w->controls)
+      if (c->timer) out.push_back(c.get());
+  }
+  return out;
+}
+
+// Moves the test clock to target, ticking each timer as its time comes.
+void runTestClockTo(std::uint32_t target) {
+  while (gTestClock.load()) {
+    ControlDesc* next = nullptr;
+    for (ControlDesc* c : openTimers())
+      if (c->clockTimerOn && notAfter(c->clockTimerDue, target) &&
+          (!next || static_cast<std::int32_t>(c->clockTimerDue - next->clockTimerDue) < 0))
+        next = c;
+    if (!next) break;
+    moveTestClockTo(next->clockTimerDue);
+    const int interval = std::max(1, next->timer->interval());
+    next->clockTimerDue += static_cast<std::uint32_t>(interval);
+    fire(next->decl.events, "tick");
+    // A tick that fell behind (the handler waited past it) is dropped, as a
+    // real timer drops the ticks it missed.
+    if (next->clockTimerOn && notAfter(next->clockTimerDue, testNow()))
+      next->clockTimerDue = testNow() + static_cast<std::uint32_t>(interval);
+  }
+  if (gTestClock.load()) moveTestClockTo(target);
+}
+
+// Processes the messages pending now inside a loop of the runtime, as a
+// real wait would.
+void pumpPending() {
+  QEventLoop loop;
+  QTimer::singleShot(0, &loop, &QEventLoop::quit);
+  pushLoop(&loop);
+  loop.exec();
+  popLoop(&loop);
+}
+}  // namespace
+
+namespace detail {
+void startFormTimer(ControlDesc& c) {
+  if (!c.timer) return;
+  if (gTestClock.load()) {
+    c.timer->stop();
+    c.clockTimerOn = c.timer->interval() > 0;
+    c.clockTimerDue = testNow() + static_cast<std::uint32_t>(c.timer->interval());
+  } else {
+    c.timer->start();
+  }
+}
+
+void stopFormTimer(ControlDesc& c) {
+  c.clockTimerOn = false;
+  if (c.timer) c.timer->stop();
+}
+
+bool formTimerActive(const ControlDesc& c) {
+  if (!c.timer) return false;
+  return gTestClock.load() ? c.clockTimerOn : c.timer->isActive();
+}
+}  // namespace detail
+
+std::uint32_t tickCount() { return gTestClock.load() ? testNow() : realTicks(); }
+
 void waitPumping(int ms) {
   if (ms <= 0 || !QCoreApplication::instance()) return;
+  if (gTestClock.load()) {
+    // The wait takes no real time: what is pending runs, the clock moves by
+    // ms (ticking the timers on the way), and what that posted runs too.
+    const std::uint32_t end = tickCount() + static_cast<std::uint32_t>(ms);
+    pumpPending();
+    if (gQuitting) return;
+    runTestClockTo(end);
+    if (!gQuitting) pumpPending();
+    return;
+  }
   std::uint32_t start = tickCount();
+  // Messages are processed at least once, even when the thread got the
+  // processor back only after the time was up.
+  bool pumped = false;
   while (!gQuitting) {
     std::uint32_t elapsed = tickCount() - start;
-    if (elapsed > static_cast<std::uint32_t>(ms)) break;
+    if (elapsed > static_cast<std::uint32_t>(ms) && pumped) break;
+    pumped = true;
     QEventLoop loop;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(static_cast<int>(ms - elapsed + 1));
+    timer.start(elapsed > static_cast<std::uint32_t>(ms) ? 0 : static_cast<int>(ms - elapsed + 1));
     pushLoop(&loop);
     loop.exec();
     popLoop(&loop);
@@ -415,7 +555,25 @@ void processPendingOnce() {
 }
 
 void plainSleep(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (ms <= 0) return;
+  if (gTestClock.load()) {
+    // The user-interface thread moves the clock (its timers tick at the next
+    // wait, as they would after a real sleep); other threads wait for it.
+    if (onUiThread()) {
+      moveTestClockTo(testNow() + static_cast<std::uint32_t>(ms));
+      return;
+    }
+    std::unique_lock<std::mutex> lock(gClockMutex);
+    if (gTestClock.load()) {  // still on, now that the lock is held
+      ClockSleeper me;
+      me.end = gTestNow + static_cast<std::uint32_t>(ms);
+      gClockSleepers.push_back(&me);
+      gClockMoved.notify_all();
+      gClockMoved.wait(lock, [&me] { return me.released; });
+      return;
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 namespace {
@@ -526,7 +684,20 @@ void unregisterHotKey(const Window& watched, int id) {
                 [&](const HotKey& hk) { return hk.id == id && hk.watched == watched.name(); });
 }
 
-void startThread(void (*fn)()) { std::thread(fn).detach(); }
+void startThread(void (*fn)()) {
+  {
+    std::lock_guard<std::mutex> lock(gClockMutex);
+    ++gRunningThreads;
+  }
+  std::thread([fn] {
+    fn();
+    {
+      std::lock_guard<std::mutex> lock(gClockMutex);
+      --gRunningThreads;
+    }
+    gClockMoved.notify_all();
+  }).detach();
+}
 
 bool installFont(const std::string& path) {
   initRuntime();
@@ -578,6 +749,40 @@ void overrideScreenSize(int width, int height) {
   bool on = width > 0 && height > 0;
   gScreenW = on ? width : 0;
   gScreenH = on ? height : 0;
+}
+
+void useTestClock(bool on) {
+  if (on == gTestClock.load()) return;
+  if (on) {
+    {
+      std::lock_guard<std::mutex> lock(gClockMutex);
+      gTestNow = realTicks();  // time goes on from where it is
+      gTestClock = true;
+    }
+    for (ControlDesc* c : openTimers())
+      if (c->timer->isActive()) startFormTimer(*c);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(gClockMutex);
+    gTestClock = false;
+    releaseSleepers(true);
+  }
+  gClockMoved.notify_all();
+  for (ControlDesc* c : openTimers()) {
+    if (!c->clockTimerOn) continue;
+    c->clockTimerOn = false;
+    c->timer->start();
+  }
+}
+
+void advanceClock(int ms) {
+  if (ms > 0 && gTestClock.load()) runTestClockTo(testNow() + static_cast<std::uint32_t>(ms));
+}
+
+int testClockSleepers() {
+  std::lock_guard<std::mutex> lock(gClockMutex);
+  return static_cast<int>(gClockSleepers.size());
 }
 
 void pressKey(int vk) {

@@ -290,16 +290,23 @@ TEST_F(FrameTest, MissingSettingsStoreIsFatal) {
 }
 
 TEST_F(FrameTest, ClockTickShowsTimeAndMuteState) {
+  // The tool strip's timer refreshes the clock and the mute state every
+  // 1000 ms of the test clock.
+  ui::testing::useTestClock(true);
   startProgram();
   EXPECT_EQ(start("透明标签10").caption(), Text());
   vol.s.muted = 1;
-  app::OnStartClockTimer();
+  ui::waitPumping(999);
+  EXPECT_EQ(start("透明标签10").caption(), Text());
+  ui::waitPumping(1);
   const std::string text = start("透明标签10").caption().toUtf8();
   EXPECT_GE(text.size(), 7u);
   EXPECT_EQ(text[text.size() - 3], ':');
   EXPECT_EQ(start("图片框2").picture(), ui::formPicture("pictures/speaker_muted_30x30.jpg"));
   vol.s.muted = 0;
-  app::OnStartClockTimer();
+  ui::waitPumping(999);
+  EXPECT_EQ(start("图片框2").picture(), ui::formPicture("pictures/speaker_muted_30x30.jpg"));
+  ui::waitPumping(1);
   EXPECT_EQ(start("图片框2").picture(), ui::formPicture("pictures/speaker_normal_30x30.jpg"));
   // The mixer path shows the muted pair when no line is open.
   model::gOsKind = 1;
@@ -450,11 +457,9 @@ TEST_F(FrameTest, MinimiseAndRestore) {
   ui::Window("DrawBackdropWindow").open();
   ui::Window("DrawPanelWindow").open();
   app::OnStartMinimizeButtonClick();
-  ui::waitPumping(20);
-  EXPECT_FALSE(ui::Window("DrawPanelWindow").visible());
+  EXPECT_TRUE(testwait::pumpUntil([] { return !ui::Window("DrawPanelWindow").visible(); }));
   w.setState(ui::kNormal);
-  ui::waitPumping(20);
-  EXPECT_TRUE(ui::Window("DrawPanelWindow").visible());
+  EXPECT_TRUE(testwait::pumpUntil([] { return ui::Window("DrawPanelWindow").visible(); }));
   EXPECT_TRUE(ui::Window("DrawBackdropWindow").visible());
   EXPECT_TRUE(banner.visible());
 }
@@ -471,7 +476,7 @@ TEST_F(FrameTest, ExitItemEndsInOrderWithCodeZero) {
   EXPECT_EQ(model::gSuppressListRestore, 1);
   EXPECT_FALSE(store::isOpen("xtsz"_t));  // the current store was closed
   EXPECT_TRUE(store::isOpen("rymd"_t));
-  ui::waitPumping(50);
+  EXPECT_TRUE(testwait::pumpUntil([] { return ui::testing::interceptedEndCode() != -1000; }));
   EXPECT_FALSE(list.isOpen());
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
   EXPECT_EQ(model::gBannerScrolling.load(), 0);
@@ -484,7 +489,7 @@ TEST_F(FrameTest, ExitItemFromTheStartMenu) {
   startProgram();
   ui::testing::queueMenuChoice("退出"_t);
   app::OnStartStartButtonClick();
-  ui::waitPumping(50);
+  EXPECT_TRUE(testwait::pumpUntil([] { return ui::testing::interceptedEndCode() != -1000; }));
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
 }
 
@@ -492,7 +497,7 @@ TEST_F(FrameTest, ClosingTheStartWindowOtherwiseStillEndsWithZero) {
   startProgram();
   model::gCurrentAwardName.reset();
   ui::Window("StartWindow").destroy();
-  ui::waitPumping(50);
+  EXPECT_TRUE(testwait::pumpUntil([] { return ui::testing::interceptedEndCode() != -1000; }));
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
 }
 

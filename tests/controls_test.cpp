@@ -26,6 +26,7 @@
 #include "platform/ui.h"
 #include "platform/ui_testing.h"
 #include "tests/ui_fixture.h"
+#include "tests/wait_until.h"
 
 using namespace uitest;
 using model::Text;
@@ -193,7 +194,7 @@ TEST_F(Controls, ListViewClicksReachItThroughADisabledLabel) {
   ui::Control list = c("超级列表框1");
   for (int i = 0; i < 10; ++i) list.insertRow(i, Text::fromUtf8(std::to_string(i)));
   QWidget* w = ui::testing::windowWidget("ControlsWindow");
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
   auto* tree = static_cast<QTreeWidget*>(widget("超级列表框1"));
   // The hint label lies over the list; the click at its middle goes through it.
   QPoint inWindow = widget("透明标签2")->geometry().center();
@@ -351,14 +352,28 @@ TEST_F(Controls, DeclaredTextsAndTimerSwitch) {
   main.open();
   EXPECT_EQ(main.ctl("超级按钮1").caption(), "最小化"_t);
   EXPECT_FALSE(main.ctl("超级按钮1").picture().empty());
+  // On the test clock the timer ticks once per interval, and not when off.
+  ui::testing::useTestClock(true);
   main.ctl("时钟1").setTimerEnabled(false);
+  EXPECT_FALSE(main.ctl("时钟1").enabled());
   log().clear();
   ui::waitPumping(40);
   EXPECT_EQ(count("OnClockTick"), 0);
   main.ctl("时钟1").setInterval(5);
   main.ctl("时钟1").setTimerEnabled(true);
+  EXPECT_TRUE(main.ctl("时钟1").enabled());
   ui::waitPumping(40);
-  EXPECT_GE(count("OnClockTick"), 2);
+  EXPECT_EQ(count("OnClockTick"), 8);
+  main.ctl("时钟1").setInterval(0);  // never fires: stopped
+  EXPECT_FALSE(main.ctl("时钟1").enabled());
+  ui::waitPumping(40);
+  EXPECT_EQ(count("OnClockTick"), 8);
+  // Back on the real clock the running timer keeps ticking.
+  main.ctl("时钟1").setInterval(5);
+  main.ctl("时钟1").setTimerEnabled(true);
+  ui::testing::useTestClock(false);
+  EXPECT_TRUE(main.ctl("时钟1").enabled());
+  EXPECT_TRUE(testwait::pumpUntil([] { return count("OnClockTick") >= 10; }));
 }
 
 TEST_F(Controls, LabelsPaintShadowAndBackground) {

@@ -9,6 +9,7 @@
 #include "platform/music.h"
 #include "platform/store.h"
 #include "platform/ui.h"
+#include "wait_until.h"
 
 namespace fixture {
 
@@ -27,11 +28,12 @@ inline void beginProgramTest(int screenWidth, int screenHeight) {
 inline void stopScrollers() {
   model::gBannerScrolling = 0;
   model::gListScrolling = 0;
-  for (int i = 0; i < 100 && (draw::BannerScrollersRunning() || draw::ListScrollersRunning()); ++i)
-    ui::waitPumping(10);
+  testwait::pumpUntil(
+      [] { return draw::BannerScrollersRunning() == 0 && draw::ListScrollersRunning() == 0; });
 }
 
 inline void endProgramTest() {
+  ui::testing::useTestClock(false);  // wakes scrollers asleep on it
   stopScrollers();
   ui::unloadForms();
   music::stopAll();

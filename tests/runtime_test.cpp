@@ -21,6 +21,7 @@
 #include "platform/ui.h"
 #include "platform/ui_testing.h"
 #include "tests/ui_fixture.h"
+#include "tests/wait_until.h"
 
 using namespace uitest;
 using model::Text;
@@ -213,19 +214,41 @@ TEST_F(Windows, ModalOpenDisablesOthersAndReturnsAfterClose) {
 TEST_F(Windows, TimerTicksInsideWaitAndModalLoop) {
   ui::Window main("MainWindow"), modal("ModalWindow");
   main.open();
+  // A wait lasts more than its length and lets the timer tick.
   std::uint32_t t0 = ui::tickCount();
   ui::waitPumping(60);
   EXPECT_GT(ui::tickCount() - t0, 60u);
-  EXPECT_GE(count("OnClockTick"), 3);
+  EXPECT_TRUE(testwait::pumpUntil([] { return count("OnClockTick") >= 2; }));
+  // The modal window's loop runs the timer too: it closes once it has seen
+  // two ticks (or after 10 s without).
   log().clear();
-  QTimer::singleShot(60, [&] { modal.destroy(); });
+  QTimer poll, guard;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (count("OnClockTick") >= 2) modal.destroy();
+  });
+  QObject::connect(&guard, &QTimer::timeout, [&] { modal.destroy(); });
+  poll.start(5);
+  guard.setSingleShot(true);
+  guard.start(10000);
   modal.open(true);
   EXPECT_GE(count("OnClockTick"), 2);
-  // Zero and negative waits return at once.
+
+  // On the test clock: the 10 ms timer ticks exactly once per 10 ms a wait
+  // lasts, and zero and negative waits return at once, processing nothing.
+  ui::testing::useTestClock(true);
+  log().clear();
   t0 = ui::tickCount();
+  ui::waitPumping(60);
+  EXPECT_EQ(ui::tickCount() - t0, 60u);
+  EXPECT_EQ(count("OnClockTick"), 6);
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
   ui::waitPumping(0);
   ui::waitPumping(-5);
-  EXPECT_LT(ui::tickCount() - t0, 5u);
+  EXPECT_EQ(ui::tickCount() - t0, 60u);
+  EXPECT_FALSE(ran);
+  ui::testing::useTestClock(false);
+  ui::processPendingOnce();
 }
 
 TEST_F(Windows, RunMessageLoopEndsWhenTheLastWindowCloses) {
@@ -370,7 +393,7 @@ TEST_F(Windows, WindowMouseEventsOnlyOverItsOwnArea) {
   ui::Window main("MainWindow");
   main.open();
   QWidget* w = ui::testing::windowWidget("MainWindow");
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
   // The declared size must have reached the native window before the
   // pointer is sent to a point near its corner.
   QTRY_VERIFY(w->windowHandle()->geometry().contains(w->mapToGlobal(QPoint(280, 180))));
@@ -453,9 +476,11 @@ TEST_F(Windows, ScriptedInputBox) {
 TEST_F(Windows, MessageBoxRunsItsLoopSoTimersTick) {
   ui::Window("MainWindow").open();
   log().clear();
-  ui::testing::queueDuringDialog([] { ui::waitPumping(40); });
+  bool ticked = false;
+  ui::testing::queueDuringDialog(
+      [&] { ticked = QTest::qWaitFor([] { return count("OnClockTick") >= 2; }, 10000); });
   ui::messageBox("x"_t);
-  EXPECT_GE(count("OnClockTick"), 2);
+  EXPECT_TRUE(ticked);
 }
 
 // --- Hot key ----------------------------------------------------------------------------------
@@ -500,7 +525,7 @@ TEST_F(Windows, ColourKeyPixelsAreTransparent) {
   ui::Window keyed("KeyedWindow");
   keyed.open();
   QWidget* w = ui::testing::windowWidget("KeyedWindow");
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
   QImage img = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
   EXPECT_EQ(qAlpha(img.pixel(30, 20)), 0);        // the background is the key
   EXPECT_EQ(qAlpha(img.pixel(50, 20)), 0);        // so is the second label's background
@@ -551,8 +576,7 @@ TEST(Runtime, ProgramFolderScreenAndSleep) {
 TEST(Runtime, StartThreadRunsDetached) {
   static std::atomic<int> ran{0};
   ui::startThread([] { ran = 1; });
-  for (int i = 0; i < 200 && !ran; ++i) ui::plainSleep(5);
-  EXPECT_EQ(ran.load(), 1);
+  EXPECT_TRUE(QTest::qWaitFor([] { return ran.load() == 1; }, 10000));
 }
 
 TEST(Runtime, InstallFontRejectsWhatIsNoFont) {

@@ -96,6 +96,7 @@ class FormsTest : public ::testing::Test {
     ui::testing::clearShownDialogs();
   }
   void TearDown() override {
+    ui::testing::useTestClock(false);
     ui::unloadForms();
     ui::testing::enableScripting(false);
     actions().clear();

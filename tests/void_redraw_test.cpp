@@ -60,6 +60,9 @@ class VoidRedraw : public ::testing::Test {
  protected:
   void SetUp() override {
     fixture::beginProgramTest(1280, 800);
+    // The window keeps a selection for a second after its list lost the
+    // focus: on the test clock no click, however slow, outlasts that.
+    ui::testing::useTestClock(true);
     const Text off = model::musicDisabled();
     ev.makeSettings({"标题"_t, "副标题"_t, "祝福"_t, Text(), off, off, off, off});
     ui::setProgramFolder(ev.dir);
@@ -87,7 +90,7 @@ class VoidRedraw : public ::testing::Test {
       // Focus moves only inside the active window, as on a desktop.
       QWidget* w = ui::testing::windowWidget(kWindow);
       w->activateWindow();
-      EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+      EXPECT_TRUE(QTest::qWaitForWindowActive(w, 10000));
       body();
       clickButton("按钮2");
       ui::processPendingOnce();
@@ -114,7 +117,7 @@ class VoidRedraw : public ::testing::Test {
     QWidget* w = ui::testing::windowWidget(kWindow);
     if (!w->isActiveWindow()) {
       w->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+      ASSERT_TRUE(QTest::qWaitForWindowActive(w, 10000));
     }
     auto* tv = static_cast<QTreeWidget*>(widget("超级列表框1"));
     ASSERT_LT(row, tv->topLevelItemCount());
@@ -133,7 +136,7 @@ class VoidRedraw : public ::testing::Test {
       released = true;
     });
     QTest::mousePress(b, Qt::LeftButton, {}, b->rect().center());
-    while (!released) ui::waitPumping(10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return released; }, 10000));
   }
   void typeCount(const Text& t) { ctl("编辑框1").setText(t); }
 
@@ -289,7 +292,7 @@ TEST_F(VoidRedraw, RefusalsAndCancelChangeNothing) {
          chooseAward("组合框1", 0);
          clickRow(0);
          widget("编辑框1")->setFocus();
-         ui::waitPumping(1150);
+         ui::testing::advanceClock(1000);
        },
        noSelection},
       {"award text typed over",
@@ -348,9 +351,9 @@ TEST_F(VoidRedraw, ARowClickedAgainSoonAfterALossOfFocusStaysSelected) {
     chooseAward("组合框1", 1);
     clickRow(0);
     widget("编辑框1")->setFocus();  // the forgetting starts here...
-    ui::waitPumping(600);
+    ui::testing::advanceClock(600);
     clickRow(1);  // ...but this click comes before it ends
-    ui::waitPumping(600);
+    ui::testing::advanceClock(600);
     EXPECT_EQ(draw::VoidSelection(), 2);
     ui::testing::queueMessageAnswer(ui::kResultOk);
     clickButton("按钮3");
