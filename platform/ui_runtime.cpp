@@ -489,6 +489,14 @@ int registerHotKey(const Window& watched, const Control& target, int modifiers, 
     if (hk.key == key && hk.modifiers == modifiers) return 0;  // taken, as a system would say
   HotKey hk{gNextHotKeyId++, watched.name(), target.window(), target.name(), modifiers, key};
   gHotKeys.push_back(hk);
+  // The key reaches the program only while one of its windows has the
+  // keyboard focus: the watched window takes it as soon as it shows.
+  std::string name = watched.name();
+  QTimer::singleShot(0, qApp, [name] {
+    WindowDesc* w = findWindow(name);
+    QWidget* widget = w && w->open ? windowWidgetOf(*w) : nullptr;
+    if (widget && widget->isVisible() && widget->isEnabled()) widget->activateWindow();
+  });
   return hk.id;
 }
 

@@ -21,18 +21,53 @@
 namespace ui {
 namespace detail {
 
+class FormWindow;
+
+namespace {
+// The program's main window: the first window opened non-modal with a
+// taskbar entry, while it is open. Every other window it has not been given
+// a parent for belongs to it, so that window managers keep them above it.
+QPointer<FormWindow> gMainWindow;
+}  // namespace
+
 // The top-level widget of an open window.
 class FormWindow : public QWidget {
  public:
   explicit FormWindow(WindowDesc* desc) : desc_(desc) {
     setMouseTracking(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Names the window to the window system (WM_WINDOW_ROLE on X11).
+    setWindowRole(QString::fromStdString(desc->decl.name));
   }
 
   WindowDesc* desc() const { return desc_; }
   Bytes pictureBytes;
   QImage picture;
-  bool created = false;  // the creation handler has run
+  bool created = false;               // the creation handler has run
+  QPointer<FormWindow> parentWindow;  // the parent given when it was opened
+
+  // The window this one stays above: its parent, else the main window.
+  FormWindow* owner() const {
+    if (parentWindow) return parentWindow;
+    return gMainWindow && gMainWindow != this ? gMainWindow.data() : nullptr;
+  }
+
+  void setVisible(bool visible) override {
+    // A window manager reads the owner when the window is mapped; the native
+    // window may also have been made anew since the last showing.
+    if (visible) applyOwner();
+    QWidget::setVisible(visible);
+  }
+
+  void applyOwner() {
+    FormWindow* o = owner();
+    if (!o) return;
+    winId();
+    o->winId();
+    QWindow* ow = o->windowHandle();
+    if (windowHandle() && ow && windowHandle()->transientParent() != ow)
+      windowHandle()->setTransientParent(ow);
+  }
 
   void setKeyed(bool on) {
     if (testAttribute(Qt::WA_TranslucentBackground) != on) {
@@ -141,6 +176,33 @@ class FormWindow : public QWidget {
 
 QWidget* windowWidgetOf(WindowDesc& w) { return w.widget.data(); }
 
+QWidget* ownDialog(QWidget* dialog) {
+  QWidget* owner = QApplication::activeWindow();
+  if (owner == dialog || (owner && !owner->isVisible())) owner = nullptr;
+  if (!owner) {
+    // The innermost modal window: the one its modal opening left enabled.
+    std::lock_guard<std::mutex> lock(registryMutex());
+    for (auto& [n, w] : registry())
+      if (w->open && w->modalLoop && w->widget && w->widget->isEnabled() && w->widget->isVisible())
+        owner = w->widget.data();
+  }
+  if (!owner) owner = gMainWindow.data();
+  if (!owner) return nullptr;
+  dialog->winId();
+  owner->winId();
+  if (dialog->windowHandle() && owner->windowHandle())
+    dialog->windowHandle()->setTransientParent(owner->windowHandle());
+  return owner;
+}
+
+DialogOwner::DialogOwner(QWidget* dialog) : owner_(ownDialog(dialog)) {}
+
+DialogOwner::~DialogOwner() {
+  // Without a window manager nobody hands the keyboard focus back when the
+  // dialog goes, and keys would reach whatever lies under the pointer.
+  if (owner_ && owner_->isVisible() && owner_->isEnabled()) owner_->activateWindow();
+}
+
 std::optional<QColor> colorKeyOf(QWidget* w) {
   auto* fw = dynamic_cast<FormWindow*>(w ? w->window() : nullptr);
   if (!fw) return std::nullopt;
@@ -191,6 +253,7 @@ void closeWindowNow(WindowDesc& w) {
   w.widget = nullptr;
   w.colorKey.reset();
   w.open = false;
+  if (fw && gMainWindow == fw) gMainWindow = nullptr;
   if (fw) {
     fw->created = false;  // no more events from the closing widget
     fw->hide();
@@ -250,12 +313,11 @@ bool Window::open(bool modal, const Window* parent) {
   buildControls(*w);
   if (parent) {
     WindowDesc* pw = findWindow(parent->name());
-    if (pw && pw->widget) {
-      fw->winId();
-      pw->widget->winId();
-      fw->windowHandle()->setTransientParent(pw->widget->windowHandle());
-    }
+    if (pw && pw->widget) fw->parentWindow = pw->widget.data();
+  } else if (!modal && w->decl.taskbar && !gMainWindow) {
+    gMainWindow = fw;
   }
+  fw->applyOwner();
   std::vector<QPointer<QWidget>> disabled;
   if (modal) {
     std::lock_guard<std::mutex> lock(registryMutex());
@@ -349,11 +411,22 @@ void Window::setAlwaysOnTop(bool v) {
     if (!d || !d->widget) return;
     FormWindow* fw = d->widget;
     bool on = d->alwaysOnTop;
-    if (bool(fw->windowFlags() & Qt::WindowStaysOnTopHint) == on) return;
-    bool shown = fw->isVisible();
-    fw->setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    // Changing the flags hides a window; show it again as it was.
-    if (shown) fw->show();
+    Qt::WindowFlags flags = fw->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (flags != fw->windowFlags()) {
+      if (QWindow* handle = fw->windowHandle()) {
+        // Told to the window system in place: setting the widget's flags
+        // would hide the window and show it anew, which loses the keyboard
+        // focus and lets the window manager place it afresh.
+        fw->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+      } else {
+        fw->setWindowFlags(flags);
+      }
+    }
+    // Switching always-on-top on or off, even to the state it has, brings
+    // the window to the top of its band.
+    if (fw->isVisible()) fw->raise();
   });
 }
 
