@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "platform/ui.h"
@@ -546,6 +547,28 @@ TEST(Runtime, ProgramFolderScreenAndSleep) {
   EXPECT_TRUE(ran);
   ui::LocalTime t = ui::localTime();
   EXPECT_TRUE(t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60);
+}
+
+TEST(Runtime, TerminationSignalsReachTheHandlerThroughTheEventLoop) {
+  static int calls = 0;
+  ui::onTerminationRequest([] { ++calls; });
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    calls = 0;
+    ASSERT_EQ(std::raise(sig), 0);
+    EXPECT_EQ(calls, 0) << "signal " << sig << ": the handler ran inside the signal";
+    const std::uint32_t t0 = ui::tickCount();
+    while (calls == 0 && ui::tickCount() - t0 < 15000) ui::waitPumping(10);
+    EXPECT_EQ(calls, 1) << "signal " << sig;
+  }
+  // Requests that arrive together are one request.
+  calls = 0;
+  std::raise(SIGTERM);
+  std::raise(SIGTERM);
+  const std::uint32_t t0 = ui::tickCount();
+  while (calls == 0 && ui::tickCount() - t0 < 15000) ui::waitPumping(10);
+  ui::waitPumping(50);
+  EXPECT_EQ(calls, 1);
+  ui::onTerminationRequest([] {});
 }
 
 TEST(Runtime, StartThreadRunsDetached) {
