@@ -41,6 +41,7 @@ class FormWindow : public QWidget {
   }
 
   WindowDesc* desc() const { return desc_; }
+  bool framed() const { return desc_->decl.border != "none" && desc_->decl.captionBar; }
   Bytes pictureBytes;
   QImage picture;
   bool created = false;               // the creation handler has run
@@ -120,8 +121,14 @@ class FormWindow : public QWidget {
 
   void moveEvent(QMoveEvent*) override {
     if (!isVisible() && !created) return;
-    desc_->geo.left = x();
-    desc_->geo.top = y();
+    // A window without a frame cannot be moved by the operator and stands
+    // where the program put it. A window manager taking such a window in
+    // may report a passing position (its corner in the new frame): that
+    // must not become the stored one.
+    if (framed()) {
+      desc_->geo.left = x();
+      desc_->geo.top = y();
+    }
     if (created && pos() != lastPos_) {
       lastPos_ = pos();
       fire(desc_->decl.events, "moved");
