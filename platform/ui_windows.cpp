@@ -432,8 +432,10 @@ void Window::setAlwaysOnTop(bool v) {
       }
     }
     // Switching always-on-top on or off, even to the state it has, brings
-    // the window to the top of its band.
-    if (fw->isVisible()) fw->raise();
+    // the window to the top of its band (the headless platform has no
+    // stacking).
+    if (fw->isVisible() && QGuiApplication::platformName() != QLatin1String("offscreen"))
+      fw->raise();
   });
 }
 

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <atomic>
 #include <csignal>
@@ -318,11 +319,76 @@ TEST_F(Windows, AlwaysOnTopIsStoredWhileClosedAndReadFromTheWindow) {
   a.open();
   QWidget* w = ui::testing::windowWidget("PlainAWindow");
   EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  // The change is made in place: the window is never hidden meanwhile (a
+  // hidden window loses the keyboard focus and is placed anew when shown).
+  struct HideCounter : QObject {
+    int hides = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Hide) ++hides;
+      return false;
+    }
+  } counter;
+  w->installEventFilter(&counter);
   a.setAlwaysOnTop(false);
   EXPECT_FALSE(a.alwaysOnTop());
   EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_TRUE(w->isVisible());                           // changing the flag keeps it shown
+  EXPECT_TRUE(w->isVisible());  // changing the flag keeps it shown
+  a.setAlwaysOnTop(true);
+  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(counter.hides, 0);
+  w->removeEventFilter(&counter);
   EXPECT_TRUE(ui::Window("KeyedWindow").alwaysOnTop());  // declared
+}
+
+TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
+  // The first window opened non-modal with a taskbar entry is the main
+  // window; the others, and the dialogs, are kept above it by the window
+  // manager.
+  ui::Window main("MainWindow"), keyed("KeyedWindow"), plain("PlainAWindow");
+  main.open();
+  keyed.open();
+  plain.open();
+  QWindow* mainHandle = ui::testing::windowWidget("MainWindow")->windowHandle();
+  ASSERT_NE(mainHandle, nullptr);
+  EXPECT_EQ(mainHandle->transientParent(), nullptr);
+  for (const char* name : {"KeyedWindow", "PlainAWindow"}) {
+    QWindow* h = ui::testing::windowWidget(name)->windowHandle();
+    ASSERT_NE(h, nullptr) << name;
+    EXPECT_EQ(h->transientParent(), mainHandle) << name;
+  }
+  QWindow* boxParent = nullptr;
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  ui::testing::queueDuringDialog([&] {
+    if (QWidget* box = QApplication::activeModalWidget())
+      if (box->windowHandle()) boxParent = box->windowHandle()->transientParent();
+  });
+  ui::messageBox("?"_t);
+  EXPECT_NE(boxParent, nullptr);
+  // A hidden owned window shown again is still owned.
+  keyed.setVisible(false);
+  keyed.setVisible(true);
+  EXPECT_EQ(ui::testing::windowWidget("KeyedWindow")->windowHandle()->transientParent(),
+            mainHandle);
+}
+
+TEST_F(Windows, AWindowWithoutAFrameKeepsThePositionTheProgramGaveIt) {
+  // A window manager taking a frameless window in may report a passing
+  // position; a framed window is moved by the operator, and its new
+  // position is kept.
+  ui::Window main("MainWindow"), plain("PlainAWindow");
+  main.open();
+  plain.open();
+  ui::processPendingOnce();
+  log().clear();
+  ui::testing::windowWidget("MainWindow")->move(0, 0);
+  ui::processPendingOnce();
+  EXPECT_EQ(main.left(), 40);
+  EXPECT_EQ(main.top(), 30);
+  EXPECT_EQ(count("OnMainMoved"), 1);  // the event is still raised
+  ui::testing::windowWidget("PlainAWindow")->move(10, 20);
+  ui::processPendingOnce();
+  EXPECT_EQ(plain.left(), 10);
+  EXPECT_EQ(plain.top(), 20);
 }
 
 TEST_F(Windows, StateChangesRaiseMoved) {
