@@ -216,8 +216,11 @@ std::optional<QColor> colorKeyOf(QWidget* w) {
   return fw->desc()->colorKey;
 }
 
-static Qt::WindowFlags flagsFor(const WindowDesc& w, bool onTop) {
-  Qt::WindowFlags f = w.decl.taskbar ? Qt::Window : Qt::Tool;
+static Qt::WindowFlags flagsFor(const WindowDesc& w, bool onTop, bool modal) {
+  // A modal window is a dialog to the window system: window managers keep
+  // a dialog above the window it belongs to, and never lose it behind a
+  // window that covers the screen.
+  Qt::WindowFlags f = !w.decl.taskbar ? Qt::Tool : modal ? Qt::Dialog : Qt::Window;
   if (w.decl.border == "none" || !w.decl.captionBar) {
     f |= Qt::FramelessWindowHint;
   } else if (w.decl.border == "fixed") {
@@ -306,7 +309,7 @@ bool Window::open(bool modal, const Window* parent) {
     return true;
   }
   auto* fw = new FormWindow(w);
-  fw->setWindowFlags(flagsFor(*w, w->alwaysOnTop));
+  fw->setWindowFlags(flagsFor(*w, w->alwaysOnTop, modal));
   fw->setWindowTitle(w->decl.caption);
   fw->pictureBytes = w->decl.picture;
   fw->picture = decodePicture(w->decl.picture);
@@ -321,7 +324,14 @@ bool Window::open(bool modal, const Window* parent) {
   if (parent) {
     WindowDesc* pw = findWindow(parent->name());
     if (pw && pw->widget) fw->parentWindow = pw->widget.data();
-  } else if (!modal && w->decl.taskbar && !gMainWindow) {
+  } else if (modal) {
+    // A modal window opened from inside another belongs to that one.
+    std::lock_guard<std::mutex> lock(registryMutex());
+    for (auto& [n, other] : registry())
+      if (other.get() != w && other->open && other->modalLoop && other->widget &&
+          other->widget->isEnabled())
+        fw->parentWindow = other->widget.data();
+  } else if (w->decl.taskbar && !gMainWindow) {
     gMainWindow = fw;
   }
   fw->applyOwner();
