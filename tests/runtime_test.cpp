@@ -364,6 +364,30 @@ TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
   });
   ui::messageBox("?"_t);
   EXPECT_NE(boxParent, nullptr);
+  // A modal window is a dialog belonging to the main window, and one opened
+  // from inside it belongs to it.
+  QWindow* modalParent = nullptr;
+  QWindow* modalHandle = nullptr;
+  Qt::WindowType modalType = Qt::Widget;
+  QTimer::singleShot(0, [&] {
+    QWindow* h = ui::testing::windowWidget("ModalWindow")->windowHandle();
+    modalHandle = h;
+    modalParent = h ? h->transientParent() : nullptr;
+    modalType = ui::testing::windowWidget("ModalWindow")->windowType();
+    ui::Window("PlainBWindow").open(true);
+    ui::Window("ModalWindow").destroy();
+  });
+  QWindow* innerParent = nullptr;
+  QTimer::singleShot(20, [&] {
+    QWindow* h = ui::testing::windowWidget("PlainBWindow")->windowHandle();
+    innerParent = h ? h->transientParent() : nullptr;
+    ui::Window("PlainBWindow").destroy();
+  });
+  ui::Window("ModalWindow").open(true);
+  EXPECT_EQ(modalParent, mainHandle);
+  EXPECT_EQ(modalType, Qt::Dialog);
+  EXPECT_NE(innerParent, nullptr);
+  EXPECT_EQ(innerParent, modalHandle);
   // A hidden owned window shown again is still owned.
   keyed.setVisible(false);
   keyed.setVisible(true);
