@@ -13,6 +13,9 @@ std::string formsFolder();
 
 // Start-up and shutdown.
 void OnStartMenuExitClick();
+// The system asked the program to end (SIGTERM, SIGINT, SIGHUP): the exit
+// item's route, once.
+void OnTerminationRequest();
 void OnStartDestroying();
 
 // Start window creation and the applied settings.

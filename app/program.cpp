@@ -38,8 +38,16 @@ bool StartProgram(const std::string& forms) {
 }
 
 int RunProgram() {
+  ui::onTerminationRequest(&OnTerminationRequest);
   StartProgram(formsFolder());
   return ui::runMessageLoop();
+}
+
+void OnTerminationRequest() {
+  // A request from the system (logout, kill, Ctrl+C) ends the program the
+  // way the exit item does; a second one while it ends changes nothing.
+  if (ProgramEnding() || !ui::Window("StartWindow").isOpen()) return;
+  OnStartMenuExitClick();
 }
 
 void OnStartMenuExitClick() {

@@ -84,6 +84,9 @@ bool ensureDevice(Player& p) {
   if (p.deviceTried) return p.deviceOpen;
   p.deviceTried = true;
   volume::silenceAlsaErrors();
+  // SDL would otherwise catch SIGINT and SIGTERM for itself as its audio
+  // starts, and nothing would act on them: the program handles them.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   Mix_Init(MIX_INIT_MP3);
   if (Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {

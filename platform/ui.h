@@ -303,6 +303,12 @@ bool installFont(const std::string& path);
 // Opens a file with the desktop's default program (verb is informational).
 bool shellOpen(const std::string& path, const std::string& verb = std::string());
 
+// The system's requests to end the program (SIGTERM at logout or from kill,
+// SIGINT, SIGHUP) run fn on the user-interface thread, from its event loop,
+// at most once per request; never inside the signal handler. A later call
+// replaces fn.
+void onTerminationRequest(void (*fn)());
+
 // --- Test seams ----------------------------------------------------------------------
 // Dialogs still run their nested loop; a scripted answer is given once the
 // loop runs, and the dialog's texts are recorded.

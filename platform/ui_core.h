@@ -210,6 +210,20 @@ bool loadStandardTranslations();
 bool parseForm(const QString& path, const QString& dir, WindowDecl* out, std::string* error);
 // The top-level widget of an open window (nullptr when closed).
 QWidget* windowWidgetOf(WindowDesc& w);
+// Gives a dialog about to be shown the window it belongs to: the active
+// window, else the innermost modal window, else the main window; window
+// managers keep it above that window. When the guard goes, after the
+// dialog has closed, that window gets the keyboard focus back.
+class DialogOwner {
+ public:
+  explicit DialogOwner(QWidget* dialog);
+  ~DialogOwner();
+  DialogOwner(const DialogOwner&) = delete;
+  DialogOwner& operator=(const DialogOwner&) = delete;
+
+ private:
+  QPointer<QWidget> owner_;
+};
 // Forgets the folders formPicture reads from (unloading).
 void forgetFormDirs();
 // Builds the widgets of every control of an opening window.

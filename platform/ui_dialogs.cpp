@@ -90,7 +90,10 @@ int messageBox(const Text& text, const Text& title, int buttons, int flags) {
         b->click();
     });
   }
-  box.exec();
+  {
+    DialogOwner owner(&box);
+    box.exec();
+  }
   QAbstractButton* clicked = box.clickedButton();
   if (clicked && clicked == box.button(QMessageBox::Cancel)) return kResultCancel;
   if (!clicked && buttons == kOkCancel) return kResultCancel;
@@ -120,7 +123,11 @@ bool inputBox(const Text& prompt, const Text& title, const Text& initial, Text* 
       }
     });
   }
-  bool ok = dlg.exec() == QDialog::Accepted;
+  bool ok = false;
+  {
+    DialogOwner owner(&dlg);
+    ok = dlg.exec() == QDialog::Accepted;
+  }
   if (out) *out = ok ? fromQt(dlg.textValue()) : Text();
   return ok;
 }
@@ -171,6 +178,7 @@ bool Control::showDialog() {
   dlg.setWindowModality(Qt::ApplicationModal);
   QString chosen;
   bool ok = false;
+  DialogOwner owner(&dlg);
   if (gScripting) {
     DialogScript::record({"file", fromQt(d->filter), Text(), d->dialogSave ? 1 : 0, 0});
     auto answer = DialogScript::nextFile();

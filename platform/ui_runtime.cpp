@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -16,8 +17,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <csignal>
 #include <ctime>
 #include <deque>
+#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -676,6 +679,14 @@ int registerHotKey(const Window& watched, const Control& target, int modifiers, 
     if (hk.key == key && hk.modifiers == modifiers) return 0;  // taken, as a system would say
   HotKey hk{gNextHotKeyId++, watched.name(), target.window(), target.name(), modifiers, key};
   gHotKeys.push_back(hk);
+  // The key reaches the program only while one of its windows has the
+  // keyboard focus: the watched window takes it as soon as it shows.
+  std::string name = watched.name();
+  QTimer::singleShot(0, qApp, [name] {
+    WindowDesc* w = findWindow(name);
+    QWidget* widget = w && w->open ? windowWidgetOf(*w) : nullptr;
+    if (widget && widget->isVisible() && widget->isEnabled()) widget->activateWindow();
+  });
   return hk.id;
 }
 
@@ -719,6 +730,48 @@ bool shellOpen(const std::string& path, const std::string& /*verb*/) {
     return true;
   }
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+// --- Termination requests ------------------------------------------------------------------
+
+namespace {
+// The signal handler only writes one byte into this pipe; the event loop
+// reads it and runs the program's handler.
+int gTermPipe[2] = {-1, -1};
+void (*gTermHandler)() = nullptr;
+QSocketNotifier* gTermNotifier = nullptr;
+
+extern "C" void onTermSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  // A full pipe already holds a pending request.
+  [[maybe_unused]] ssize_t n = write(gTermPipe[1], &byte, 1);
+  errno = saved;
+}
+
+void readTermRequests() {
+  char buf[64];
+  bool any = false;
+  while (read(gTermPipe[0], buf, sizeof buf) > 0) any = true;
+  if (any && gTermHandler) gTermHandler();
+}
+}  // namespace
+
+void onTerminationRequest(void (*fn)()) {
+  initRuntime();
+  gTermHandler = fn;
+  if (gTermNotifier) return;
+  if (pipe2(gTermPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    std::perror("form runtime: termination requests cannot be caught");
+    return;
+  }
+  gTermNotifier = new QSocketNotifier(gTermPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(gTermNotifier, &QSocketNotifier::activated, qApp, [] { readTermRequests(); });
+  struct sigaction sa {};
+  sa.sa_handler = onTermSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
 // --- Test seams

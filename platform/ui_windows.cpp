@@ -21,18 +21,54 @@
 namespace ui {
 namespace detail {
 
+class FormWindow;
+
+namespace {
+// The program's main window: the first window opened non-modal with a
+// taskbar entry, while it is open. Every other window it has not been given
+// a parent for belongs to it, so that window managers keep them above it.
+QPointer<FormWindow> gMainWindow;
+}  // namespace
+
 // The top-level widget of an open window.
 class FormWindow : public QWidget {
  public:
   explicit FormWindow(WindowDesc* desc) : desc_(desc) {
     setMouseTracking(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Names the window to the window system (WM_WINDOW_ROLE on X11).
+    setWindowRole(QString::fromStdString(desc->decl.name));
   }
 
   WindowDesc* desc() const { return desc_; }
+  bool framed() const { return desc_->decl.border != "none" && desc_->decl.captionBar; }
   Bytes pictureBytes;
   QImage picture;
-  bool created = false;  // the creation handler has run
+  bool created = false;               // the creation handler has run
+  QPointer<FormWindow> parentWindow;  // the parent given when it was opened
+
+  // The window this one stays above: its parent, else the main window.
+  FormWindow* owner() const {
+    if (parentWindow) return parentWindow;
+    return gMainWindow && gMainWindow != this ? gMainWindow.data() : nullptr;
+  }
+
+  void setVisible(bool visible) override {
+    // A window manager reads the owner when the window is mapped; the native
+    // window may also have been made anew since the last showing.
+    if (visible) applyOwner();
+    QWidget::setVisible(visible);
+  }
+
+  void applyOwner() {
+    FormWindow* o = owner();
+    if (!o) return;
+    winId();
+    o->winId();
+    QWindow* ow = o->windowHandle();
+    if (windowHandle() && ow && windowHandle()->transientParent() != ow)
+      windowHandle()->setTransientParent(ow);
+  }
 
   void setKeyed(bool on) {
     if (testAttribute(Qt::WA_TranslucentBackground) != on) {
@@ -85,8 +121,14 @@ class FormWindow : public QWidget {
 
   void moveEvent(QMoveEvent*) override {
     if (!isVisible() && !created) return;
-    desc_->geo.left = x();
-    desc_->geo.top = y();
+    // A window without a frame cannot be moved by the operator and stands
+    // where the program put it. A window manager taking such a window in
+    // may report a passing position (its corner in the new frame): that
+    // must not become the stored one.
+    if (framed()) {
+      desc_->geo.left = x();
+      desc_->geo.top = y();
+    }
     if (created && pos() != lastPos_) {
       lastPos_ = pos();
       fire(desc_->decl.events, "moved");
@@ -141,14 +183,44 @@ class FormWindow : public QWidget {
 
 QWidget* windowWidgetOf(WindowDesc& w) { return w.widget.data(); }
 
+QWidget* ownDialog(QWidget* dialog) {
+  QWidget* owner = QApplication::activeWindow();
+  if (owner == dialog || (owner && !owner->isVisible())) owner = nullptr;
+  if (!owner) {
+    // The innermost modal window: the one its modal opening left enabled.
+    std::lock_guard<std::mutex> lock(registryMutex());
+    for (auto& [n, w] : registry())
+      if (w->open && w->modalLoop && w->widget && w->widget->isEnabled() && w->widget->isVisible())
+        owner = w->widget.data();
+  }
+  if (!owner) owner = gMainWindow.data();
+  if (!owner) return nullptr;
+  dialog->winId();
+  owner->winId();
+  if (dialog->windowHandle() && owner->windowHandle())
+    dialog->windowHandle()->setTransientParent(owner->windowHandle());
+  return owner;
+}
+
+DialogOwner::DialogOwner(QWidget* dialog) : owner_(ownDialog(dialog)) {}
+
+DialogOwner::~DialogOwner() {
+  // Without a window manager nobody hands the keyboard focus back when the
+  // dialog goes, and keys would reach whatever lies under the pointer.
+  if (owner_ && owner_->isVisible() && owner_->isEnabled()) owner_->activateWindow();
+}
+
 std::optional<QColor> colorKeyOf(QWidget* w) {
   auto* fw = dynamic_cast<FormWindow*>(w ? w->window() : nullptr);
   if (!fw) return std::nullopt;
   return fw->desc()->colorKey;
 }
 
-static Qt::WindowFlags flagsFor(const WindowDesc& w, bool onTop) {
-  Qt::WindowFlags f = w.decl.taskbar ? Qt::Window : Qt::Tool;
+static Qt::WindowFlags flagsFor(const WindowDesc& w, bool onTop, bool modal) {
+  // A modal window is a dialog to the window system: window managers keep
+  // a dialog above the window it belongs to, and never lose it behind a
+  // window that covers the screen.
+  Qt::WindowFlags f = !w.decl.taskbar ? Qt::Tool : modal ? Qt::Dialog : Qt::Window;
   if (w.decl.border == "none" || !w.decl.captionBar) {
     f |= Qt::FramelessWindowHint;
   } else if (w.decl.border == "fixed") {
@@ -191,6 +263,7 @@ void closeWindowNow(WindowDesc& w) {
   w.widget = nullptr;
   w.colorKey.reset();
   w.open = false;
+  if (fw && gMainWindow == fw) gMainWindow = nullptr;
   if (fw) {
     fw->created = false;  // no more events from the closing widget
     fw->hide();
@@ -236,7 +309,7 @@ bool Window::open(bool modal, const Window* parent) {
     return true;
   }
   auto* fw = new FormWindow(w);
-  fw->setWindowFlags(flagsFor(*w, w->alwaysOnTop));
+  fw->setWindowFlags(flagsFor(*w, w->alwaysOnTop, modal));
   fw->setWindowTitle(w->decl.caption);
   fw->pictureBytes = w->decl.picture;
   fw->picture = decodePicture(w->decl.picture);
@@ -250,12 +323,18 @@ bool Window::open(bool modal, const Window* parent) {
   buildControls(*w);
   if (parent) {
     WindowDesc* pw = findWindow(parent->name());
-    if (pw && pw->widget) {
-      fw->winId();
-      pw->widget->winId();
-      fw->windowHandle()->setTransientParent(pw->widget->windowHandle());
-    }
+    if (pw && pw->widget) fw->parentWindow = pw->widget.data();
+  } else if (modal) {
+    // A modal window opened from inside another belongs to that one.
+    std::lock_guard<std::mutex> lock(registryMutex());
+    for (auto& [n, other] : registry())
+      if (other.get() != w && other->open && other->modalLoop && other->widget &&
+          other->widget->isEnabled())
+        fw->parentWindow = other->widget.data();
+  } else if (w->decl.taskbar && !gMainWindow) {
+    gMainWindow = fw;
   }
+  fw->applyOwner();
   std::vector<QPointer<QWidget>> disabled;
   if (modal) {
     std::lock_guard<std::mutex> lock(registryMutex());
@@ -349,11 +428,24 @@ void Window::setAlwaysOnTop(bool v) {
     if (!d || !d->widget) return;
     FormWindow* fw = d->widget;
     bool on = d->alwaysOnTop;
-    if (bool(fw->windowFlags() & Qt::WindowStaysOnTopHint) == on) return;
-    bool shown = fw->isVisible();
-    fw->setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    // Changing the flags hides a window; show it again as it was.
-    if (shown) fw->show();
+    Qt::WindowFlags flags = fw->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (flags != fw->windowFlags()) {
+      if (QWindow* handle = fw->windowHandle()) {
+        // Told to the window system in place: setting the widget's flags
+        // would hide the window and show it anew, which loses the keyboard
+        // focus and lets the window manager place it afresh.
+        fw->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+      } else {
+        fw->setWindowFlags(flags);
+      }
+    }
+    // Switching always-on-top on or off, even to the state it has, brings
+    // the window to the top of its band (the headless platform has no
+    // stacking).
+    if (fw->isVisible() && QGuiApplication::platformName() != QLatin1String("offscreen"))
+      fw->raise();
   });
 }
 

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -491,6 +492,25 @@ TEST_F(FrameTest, ExitItemFromTheStartMenu) {
   app::OnStartStartButtonClick();
   EXPECT_TRUE(testwait::pumpUntil([] { return ui::testing::interceptedEndCode() != -1000; }));
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
+}
+
+TEST_F(FrameTest, TerminationSignalTakesTheExitRoute) {
+  startProgram();
+  ui::Window list("WinnersListWindow");
+  list.open();
+  ui::onTerminationRequest(&app::OnTerminationRequest);
+  ASSERT_EQ(std::raise(SIGTERM), 0);
+  const std::uint32_t t0 = ui::tickCount();
+  while (ui::testing::interceptedEndCode() == -1000 && ui::tickCount() - t0 < 15000)
+    ui::waitPumping(10);
+  EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
+  EXPECT_EQ(model::gSuppressListRestore, 1);
+  EXPECT_FALSE(list.isOpen());
+  EXPECT_FALSE(store::isOpen("xtsz"_t));
+  // A further request while or after the program ends does nothing.
+  app::OnTerminationRequest();
+  EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
+  ui::onTerminationRequest([] {});
 }
 
 TEST_F(FrameTest, ClosingTheStartWindowOtherwiseStillEndsWithZero) {

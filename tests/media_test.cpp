@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -160,6 +161,25 @@ TEST_F(MusicTest, OneRoundOfAWavPlaysDecodedAndEndsByItself) {
   EXPECT_TRUE(s.files.empty());
   EXPECT_FALSE(s.decoded);
   EXPECT_EQ(s.started, 1);
+}
+
+TEST_F(MusicTest, OpeningTheDeviceTakesNoSignalAway) {
+  // The program ends on SIGTERM and SIGINT by its own route; the audio
+  // library must not catch them for itself when its device opens.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  struct sigaction old[2];
+  const int sigs[2] = {SIGTERM, SIGINT};
+  for (int i = 0; i < 2; ++i) sigaction(sigs[i], &dfl, &old[i]);
+  music::shutdown();  // the device opens anew
+  music::play(makeWav("signals.wav", 0.2), 1);
+  ASSERT_TRUE(music::status().decoded);
+  for (int i = 0; i < 2; ++i) {
+    struct sigaction now {};
+    sigaction(sigs[i], nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL) << "signal " << sigs[i];
+    sigaction(sigs[i], &old[i], nullptr);
+  }
 }
 
 TEST_F(MusicTest, EndlessPlayKeepsGoingPastTheEndUntilStopped) {

@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "platform/ui.h"
@@ -340,11 +342,100 @@ TEST_F(Windows, AlwaysOnTopIsStoredWhileClosedAndReadFromTheWindow) {
   a.open();
   QWidget* w = ui::testing::windowWidget("PlainAWindow");
   EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  // The change is made in place: the window is never hidden meanwhile (a
+  // hidden window loses the keyboard focus and is placed anew when shown).
+  struct HideCounter : QObject {
+    int hides = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Hide) ++hides;
+      return false;
+    }
+  } counter;
+  w->installEventFilter(&counter);
   a.setAlwaysOnTop(false);
   EXPECT_FALSE(a.alwaysOnTop());
   EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_TRUE(w->isVisible());                           // changing the flag keeps it shown
+  EXPECT_TRUE(w->isVisible());  // changing the flag keeps it shown
+  a.setAlwaysOnTop(true);
+  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(counter.hides, 0);
+  w->removeEventFilter(&counter);
   EXPECT_TRUE(ui::Window("KeyedWindow").alwaysOnTop());  // declared
+}
+
+TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
+  // The first window opened non-modal with a taskbar entry is the main
+  // window; the others, and the dialogs, are kept above it by the window
+  // manager.
+  ui::Window main("MainWindow"), keyed("KeyedWindow"), plain("PlainAWindow");
+  main.open();
+  keyed.open();
+  plain.open();
+  QWindow* mainHandle = ui::testing::windowWidget("MainWindow")->windowHandle();
+  ASSERT_NE(mainHandle, nullptr);
+  EXPECT_EQ(mainHandle->transientParent(), nullptr);
+  for (const char* name : {"KeyedWindow", "PlainAWindow"}) {
+    QWindow* h = ui::testing::windowWidget(name)->windowHandle();
+    ASSERT_NE(h, nullptr) << name;
+    EXPECT_EQ(h->transientParent(), mainHandle) << name;
+  }
+  QWindow* boxParent = nullptr;
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  ui::testing::queueDuringDialog([&] {
+    if (QWidget* box = QApplication::activeModalWidget())
+      if (box->windowHandle()) boxParent = box->windowHandle()->transientParent();
+  });
+  ui::messageBox("?"_t);
+  EXPECT_NE(boxParent, nullptr);
+  // A modal window is a dialog belonging to the main window, and one opened
+  // from inside it belongs to it.
+  QWindow* modalParent = nullptr;
+  QWindow* modalHandle = nullptr;
+  Qt::WindowType modalType = Qt::Widget;
+  QTimer::singleShot(0, [&] {
+    QWindow* h = ui::testing::windowWidget("ModalWindow")->windowHandle();
+    modalHandle = h;
+    modalParent = h ? h->transientParent() : nullptr;
+    modalType = ui::testing::windowWidget("ModalWindow")->windowType();
+    ui::Window("PlainBWindow").open(true);
+    ui::Window("ModalWindow").destroy();
+  });
+  QWindow* innerParent = nullptr;
+  QTimer::singleShot(20, [&] {
+    QWindow* h = ui::testing::windowWidget("PlainBWindow")->windowHandle();
+    innerParent = h ? h->transientParent() : nullptr;
+    ui::Window("PlainBWindow").destroy();
+  });
+  ui::Window("ModalWindow").open(true);
+  EXPECT_EQ(modalParent, mainHandle);
+  EXPECT_EQ(modalType, Qt::Dialog);
+  EXPECT_NE(innerParent, nullptr);
+  EXPECT_EQ(innerParent, modalHandle);
+  // A hidden owned window shown again is still owned.
+  keyed.setVisible(false);
+  keyed.setVisible(true);
+  EXPECT_EQ(ui::testing::windowWidget("KeyedWindow")->windowHandle()->transientParent(),
+            mainHandle);
+}
+
+TEST_F(Windows, AWindowWithoutAFrameKeepsThePositionTheProgramGaveIt) {
+  // A window manager taking a frameless window in may report a passing
+  // position; a framed window is moved by the operator, and its new
+  // position is kept.
+  ui::Window main("MainWindow"), plain("PlainAWindow");
+  main.open();
+  plain.open();
+  ui::processPendingOnce();
+  log().clear();
+  ui::testing::windowWidget("MainWindow")->move(0, 0);
+  ui::processPendingOnce();
+  EXPECT_EQ(main.left(), 40);
+  EXPECT_EQ(main.top(), 30);
+  EXPECT_EQ(count("OnMainMoved"), 1);  // the event is still raised
+  ui::testing::windowWidget("PlainAWindow")->move(10, 20);
+  ui::processPendingOnce();
+  EXPECT_EQ(plain.left(), 10);
+  EXPECT_EQ(plain.top(), 20);
 }
 
 TEST_F(Windows, StateChangesRaiseMoved) {
@@ -571,6 +662,28 @@ TEST(Runtime, ProgramFolderScreenAndSleep) {
   EXPECT_TRUE(ran);
   ui::LocalTime t = ui::localTime();
   EXPECT_TRUE(t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60);
+}
+
+TEST(Runtime, TerminationSignalsReachTheHandlerThroughTheEventLoop) {
+  static int calls = 0;
+  ui::onTerminationRequest([] { ++calls; });
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    calls = 0;
+    ASSERT_EQ(std::raise(sig), 0);
+    EXPECT_EQ(calls, 0) << "signal " << sig << ": the handler ran inside the signal";
+    const std::uint32_t t0 = ui::tickCount();
+    while (calls == 0 && ui::tickCount() - t0 < 15000) ui::waitPumping(10);
+    EXPECT_EQ(calls, 1) << "signal " << sig;
+  }
+  // Requests that arrive together are one request.
+  calls = 0;
+  std::raise(SIGTERM);
+  std::raise(SIGTERM);
+  const std::uint32_t t0 = ui::tickCount();
+  while (calls == 0 && ui::tickCount() - t0 < 15000) ui::waitPumping(10);
+  ui::waitPumping(50);
+  EXPECT_EQ(calls, 1);
+  ui::onTerminationRequest([] {});
 }
 
 TEST(Runtime, StartThreadRunsDetached) {
