@@ -18,6 +18,7 @@
 #include "model/random.h"
 #include "model/records.h"
 #include "platform/music.h"
+#include "bench/bench_event.h"
 #include "platform/store.h"
 #include "platform/ui.h"
 
@@ -30,37 +31,10 @@ constexpr int kPersons = 100000;
 constexpr int kAwards = 10;
 std::string gDir;
 
-std::vector<store::FieldDef> defs(const std::vector<model::FieldSpec>& specs) {
-  std::vector<store::FieldDef> out;
-  for (const auto& s : specs) {
-    const std::string k = s.kind;
-    store::FieldType t = k == "integer"  ? store::FieldType::Integer
-                         : k == "double" ? store::FieldType::Double
-                         : k == "bytes"  ? store::FieldType::ByteSet
-                                         : store::FieldType::Text;
-    out.push_back({Text::fromUtf8(s.name), t});
-  }
-  return out;
-}
-
-void makeStore(const char* file, const std::vector<model::FieldSpec>& specs,
-               const std::vector<std::vector<store::Value>>& rows) {
-  const std::string path = model::programPath(gDir, file);
-  store::createStoreFile(path, defs(specs));
-  store::open(path, Text::fromGbk("prep"));
-  store::Transaction tx;
-  for (const auto& r : rows) store::append(r);
-  tx.commit();
-  store::close();
-}
-
 // An event of 100,000 participants (one in five has won an award already)
 // and 10 awards, with the program's windows loaded and the start window open.
 void prepareEvent() {
-  gDir = (std::filesystem::temp_directory_path() / "pd-draw-bench").string();
-  std::filesystem::remove_all(gDir);
-  for (const char* sub : {"data", "Prize/bj", "Music/bj", "Music/Start", "Music/end"})
-    std::filesystem::create_directories(std::filesystem::path(gDir) / sub);
+  gDir = bench::makeProgramFolder("pd-draw-bench");
   std::vector<std::vector<store::Value>> persons;
   persons.reserve(kPersons);
   for (int i = 1; i <= kPersons; ++i) {
@@ -70,15 +44,15 @@ void prepareEvent() {
     persons.push_back({Text::fromGbk(number), "参与者"_t, Text::fromGbk("13800138000"),
                        Text::fromGbk("110101199001011234"), Text(), 1LL, won});
   }
-  makeStore(model::kPersonsFile, model::personFields(), persons);
+  bench::makeStore(gDir, model::kPersonsFile, model::personFields(), persons);
   std::vector<std::vector<store::Value>> awards;
   for (int a = 1; a <= kAwards; ++a)
     awards.push_back({Text::fromUtf8(std::to_string(a) + "等奖"), "奖品"_t, 20.0, 1e9, 0.0,
                       model::Bytes{}, 1LL, 0LL});
-  makeStore(model::kAwardsFile, model::awardFields(), awards);
+  bench::makeStore(gDir, model::kAwardsFile, model::awardFields(), awards);
   const Text off = model::musicDisabled();
-  makeStore(model::kSettingsFile, model::settingsFields(),
-            {{"标题"_t, "副标题"_t, "祝福"_t, Text(), off, off, off, off}});
+  bench::makeStore(gDir, model::kSettingsFile, model::settingsFields(),
+                   {{"标题"_t, "副标题"_t, "祝福"_t, Text(), off, off, off, off}});
   ui::setProgramFolder(gDir);
   ui::testing::enableScripting(true);
   ui::testing::overrideScreenSize(1920, 1080);

@@ -25,6 +25,7 @@
 #include "maintenance/spreadsheet_internal.h"
 #include "model/records.h"
 #include "platform/spreadsheet.h"
+#include "bench/bench_event.h"
 #include "platform/store.h"
 #include "platform/ui.h"
 #include "platform/ui_testing.h"
@@ -36,28 +37,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::string gDir;
-
-std::vector<store::FieldDef> defs(const std::vector<model::FieldSpec>& specs) {
-  std::vector<store::FieldDef> out;
-  for (const auto& s : specs) {
-    const std::string k = s.kind;
-    store::FieldType t = k == "integer"  ? store::FieldType::Integer
-                         : k == "double" ? store::FieldType::Double
-                         : k == "bytes"  ? store::FieldType::ByteSet
-                                         : store::FieldType::Text;
-    out.push_back({Text::fromUtf8(s.name), t});
-  }
-  return out;
-}
-
-void makeStore(const char* file, const std::vector<model::FieldSpec>& specs,
-               const std::vector<std::vector<store::Value>>& rows) {
-  const std::string path = model::programPath(gDir, file);
-  store::createStoreFile(path, defs(specs));
-  store::open(path, Text::fromGbk("prep"));
-  for (const auto& r : rows) store::append(r);
-  store::close();
-}
 
 // A workbook with the six-column headings in row 1 and `rows` participants
 // with real-length phone and identity numbers below, written once per size.
@@ -92,16 +71,13 @@ const std::string& workbook(int rows) {
 }
 
 void prepareEvent() {
-  gDir = (std::filesystem::temp_directory_path() / "pd-import-bench").string();
-  std::filesystem::remove_all(gDir);
-  for (const char* sub : {"data", "Prize/bj", "Music/bj", "Music/Start", "Music/end"})
-    std::filesystem::create_directories(std::filesystem::path(gDir) / sub);
-  makeStore(model::kPersonsFile, model::personFields(), {});
-  makeStore(model::kAwardsFile, model::awardFields(),
-            {{"一等奖"_t, "奖品"_t, 1.0, 1.0, 0.0, model::Bytes{}, 1LL, 0LL}});
+  gDir = bench::makeProgramFolder("pd-import-bench");
+  bench::makeStore(gDir, model::kPersonsFile, model::personFields(), {});
+  bench::makeStore(gDir, model::kAwardsFile, model::awardFields(),
+                   {{"一等奖"_t, "奖品"_t, 1.0, 1.0, 0.0, model::Bytes{}, 1LL, 0LL}});
   const Text off = model::musicDisabled();
-  makeStore(model::kSettingsFile, model::settingsFields(),
-            {{"标题"_t, "副标题"_t, "祝福"_t, Text(), off, off, off, off}});
+  bench::makeStore(gDir, model::kSettingsFile, model::settingsFields(),
+                   {{"标题"_t, "副标题"_t, "祝福"_t, Text(), off, off, off, off}});
   ui::setProgramFolder(gDir);
   ui::testing::enableScripting(true);
   app::registerAllHandlers();

@@ -30,11 +30,7 @@ std::string benchFolder() {
 const std::string& personsFile() {
   static const std::string path = [] {
     std::string p = benchFolder() + "/人员名单.edb";
-    std::vector<store::FieldDef> defs;
-    for (const auto& f : model::personFields())
-      defs.push_back({Text::fromUtf8(f.name),
-                      std::string(f.kind) == "integer" ? FieldType::Integer : FieldType::Text});
-    store::createStoreFile(p, defs);
+    store::createStoreFile(p, store::fieldDefs(model::personFields()));
     store::open(p, "rymd"_t);
     store::Transaction tx;
     for (int i = 1; i <= kRecords; ++i) {
@@ -109,12 +105,8 @@ BENCHMARK(BM_Transaction20Writes)->Unit(benchmark::kMillisecond);
 // empty record, then its six fields by name) to an emptied store.
 void BM_Append10kInTransaction(benchmark::State& state) {
   const std::string p = benchFolder() + "/追加.edb";
-  std::vector<store::FieldDef> defs;
-  for (const auto& f : model::personFields())
-    defs.push_back({Text::fromUtf8(f.name),
-                    std::string(f.kind) == "integer" ? FieldType::Integer : FieldType::Text});
   std::filesystem::remove(p);
-  store::createStoreFile(p, defs);
+  store::createStoreFile(p, store::fieldDefs(model::personFields()));
   store::open(p, "rymd"_t);
   for (auto _ : state) {
     state.PauseTiming();

@@ -1172,6 +1172,19 @@ void Transaction::rollback() {
 
 // --- Making store files ------------------------------------------------------
 
+std::vector<FieldDef> fieldDefs(const std::vector<model::FieldSpec>& specs) {
+  std::vector<FieldDef> defs;
+  for (const auto& s : specs) {
+    const std::string kind = s.kind;
+    FieldType type = FieldType::Text;
+    if (kind == "integer") type = FieldType::Integer;
+    if (kind == "double") type = FieldType::Double;
+    if (kind == "bytes") type = FieldType::ByteSet;
+    defs.push_back({Text::fromUtf8(s.name), type});
+  }
+  return defs;
+}
+
 bool createStoreFile(const std::string& path, const std::vector<FieldDef>& fields) {
   if (fields.empty()) return false;
   std::vector<std::string> names;

@@ -26,6 +26,7 @@
 #include <variant>
 #include <vector>
 
+#include "model/records.h"
 #include "model/text.h"
 
 namespace store {
@@ -146,6 +147,8 @@ class Transaction {
 };
 
 // --- Making store files (the preparation tool and tests) ---------------------
+// The fields of one of the program's stores (model::personFields() ...).
+std::vector<FieldDef> fieldDefs(const std::vector<model::FieldSpec>& specs);
 // Creates (or truncates) a store file holding the given fields and no record.
 bool createStoreFile(const std::string& path, const std::vector<FieldDef>& fields);
 

@@ -38,19 +38,6 @@ inline void writeSilentWav(const std::string& path, double seconds = 0.1) {
 
 using Row = std::vector<store::Value>;
 
-inline std::vector<store::FieldDef> fieldDefs(const std::vector<model::FieldSpec>& specs) {
-  std::vector<store::FieldDef> defs;
-  for (const auto& s : specs) {
-    const std::string kind = s.kind;
-    store::FieldType type = store::FieldType::Text;
-    if (kind == "integer") type = store::FieldType::Integer;
-    if (kind == "double") type = store::FieldType::Double;
-    if (kind == "bytes") type = store::FieldType::ByteSet;
-    defs.push_back({model::Text::fromUtf8(s.name), type});
-  }
-  return defs;
-}
-
 // A JPEG of one colour (0xAARRGGBB).
 inline model::Bytes solidJpeg(int width, int height, std::uint32_t argb = 0xffcc3322u) {
   image::Image img;
@@ -94,7 +81,7 @@ class TempEvent {
   void makeStore(const char* fileText, const std::vector<model::FieldSpec>& specs,
                  const std::vector<Row>& rows) const {
     const std::string file = model::programPath(dir, fileText);
-    store::createStoreFile(file, fieldDefs(specs));
+    store::createStoreFile(file, store::fieldDefs(specs));
     const model::Text alias = model::Text::fromUtf8("fixture");
     store::open(file, alias);
     for (const auto& r : rows) store::append(r);

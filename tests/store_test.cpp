@@ -23,19 +23,6 @@ using store::Value;
 
 namespace {
 
-std::vector<store::FieldDef> defsOf(const std::vector<model::FieldSpec>& specs) {
-  std::vector<store::FieldDef> out;
-  for (const auto& s : specs) {
-    std::string k = s.kind;
-    FieldType t = k == "integer"  ? FieldType::Integer
-                  : k == "double" ? FieldType::Double
-                  : k == "bytes"  ? FieldType::ByteSet
-                                  : FieldType::Text;
-    out.push_back({Text::fromUtf8(s.name), t});
-  }
-  return out;
-}
-
 // Every field of every record of the current store, the cursor left as found.
 std::vector<std::vector<Value>> dump() {
   int keep = store::recordNumber();
@@ -68,8 +55,8 @@ class StoreTest : public ::testing::Test {
                                                 {"长"_t, FieldType::Long}}));
     persons_ = dir_ + "/人员名单.edb";
     awards_ = dir_ + "/奖项设置.edb";
-    ASSERT_TRUE(store::createStoreFile(persons_, defsOf(model::personFields())));
-    ASSERT_TRUE(store::createStoreFile(awards_, defsOf(model::awardFields())));
+    ASSERT_TRUE(store::createStoreFile(persons_, store::fieldDefs(model::personFields())));
+    ASSERT_TRUE(store::createStoreFile(awards_, store::fieldDefs(model::awardFields())));
   }
   void TearDown() override {
     store::failNextWrites(0);

@@ -55,23 +55,10 @@ bool fail(const std::string& what) {
 
 // --- Store files -------------------------------------------------------------
 
-store::FieldType typeOf(const std::string& kind) {
-  if (kind == "integer") return store::FieldType::Integer;
-  if (kind == "double") return store::FieldType::Double;
-  if (kind == "bytes") return store::FieldType::ByteSet;
-  return store::FieldType::Text;
-}
-
-std::vector<store::FieldDef> defsOf(const std::vector<model::FieldSpec>& specs) {
-  std::vector<store::FieldDef> defs;
-  for (const auto& s : specs) defs.push_back({Text::fromUtf8(s.name), typeOf(s.kind)});
-  return defs;
-}
-
 // Creates the store file and appends the records, all in one transaction.
 bool makeStore(const std::string& path, const std::vector<model::FieldSpec>& specs,
                const std::vector<std::vector<Value>>& records) {
-  if (!store::createStoreFile(path, defsOf(specs))) return fail("cannot create " + path);
+  if (!store::createStoreFile(path, store::fieldDefs(specs))) return fail("cannot create " + path);
   if (records.empty()) return true;
   const Text alias = "prepare"_t;
   if (!store::open(path, alias)) return fail("cannot open " + path);
