@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/app.h"
 #include "app/frame.h"
@@ -20,19 +18,14 @@
 #include "model/drawstate.h"
 #include "platform/store.h"
 #include "platform/ui.h"
+#include "../headless.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: commit_driver EVENT_DIR FORMS_DIR [SYNC_DELAY_MS]\n");
     return 2;
   }
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  if (!getenv("XDG_RUNTIME_DIR")) {
-    std::string dir = "/tmp/pd-xdg-" + std::to_string(getuid());
-    mkdir(dir.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  }
+  fixture::setHeadlessEnvironment();
   QApplication qapp(argc, argv);
   ui::initRuntime();
   ui::testing::enableScripting(true);  // every box is answered OK
