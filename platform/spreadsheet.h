@@ -3,7 +3,7 @@
 //
 // An Application holds the workbooks it opened or added. A workbook opened
 // from a file is read-only: .xlsx (Office Open XML: shared strings, inline
-// strings, numbers as their stored text) and .xls (BIFF, read with FreeXL)
+// strings, numbers as their stored text) and .xls (BIFF5 and BIFF8, read by our own reader)
 // are both read, recognised by their contents rather than their name. A
 // workbook added to the application is written: cells hold text, each with an
 // optional number format ("@" is the text format), and saveAs writes an .xlsx
