@@ -50,6 +50,35 @@ std::string numberText(double v) {
   return s;
 }
 
+bool SheetRows::beginRow(int row) {
+  if (ended_ || !error_.empty()) return false;
+  if (row > lastFilled_ + 1) {
+    ended_ = true;
+    return false;
+  }
+  if (row > kMaxDataRows + 1) {
+    error_ = "工作表超过 "_t + model::numberToText(static_cast<long long>(kMaxDataRows)) +
+             " 行数据的上限，未读取"_t;
+    return false;
+  }
+  row_ = row;
+  return true;
+}
+
+bool SheetRows::cell(int column, const std::string& utf8) {
+  if (column < 1 || column > kReadColumns || utf8.empty()) return error_.empty();
+  bytes_ += utf8.size();
+  if (bytes_ > kMaxSheetTextBytes) {
+    error_ = "工作表的文字超过 "_t +
+             model::numberToText(static_cast<long long>(kMaxSheetTextBytes / (1024 * 1024))) +
+             " MB 的上限，未读取"_t;
+    return false;
+  }
+  (*cells_)[cellKey(row_, column)] = Text::fromUtf8(utf8);
+  if (row_ > lastFilled_) lastFilled_ = row_;
+  return true;
+}
+
 }  // namespace detail
 
 bool parseAddress(const std::string& address, int* row, int* column) {

@@ -2,12 +2,14 @@
 // spreadsheet program.
 //
 // An Application holds the workbooks it opened or added. A workbook opened
-// from a file is read-only: .xlsx (Office Open XML: shared strings, inline
-// strings, numbers as their stored text) and .xls (BIFF5 and BIFF8, read by our own reader)
-// are both read, recognised by their contents rather than their name. A
-// workbook added to the application is written: cells hold text, each with an
-// optional number format ("@" is the text format), and saveAs writes an .xlsx
-// file (the only format written).
+// from a file is read-only: .xlsx (Office Open XML) and .xls (BIFF5 and
+// BIFF8) are both read, recognised by their contents rather than their name.
+// Of a sheet opened from a file only what a participant list uses is read: columns A to
+// F, from row 1 down to the first blank row after row 1 (at most 200,000
+// rows of data; a longer sheet is refused with a message naming the limit).
+// A workbook added to the application is written: cells hold text, each with
+// an optional number format ("@" is the text format), and saveAs writes an
+// .xlsx file (the only format written).
 //
 // Cells are addressed as "b2": column letters (either case; "a" is column 1,
 // "aa" column 27) followed by the 1-based row number. Every text in and out is
@@ -52,9 +54,14 @@ class Workbook {
   // one. False with a message in error() when there is no such sheet or it
   // cannot be read; there is then no current sheet and every cell reads "".
   bool selectSheet(int number);
-  // The current sheet's cell as text: "" for an empty cell, a bad address or
-  // no current sheet. Numbers read as the text the file holds for them
-  // (13800138000, 1.5), truth values as TRUE / FALSE.
+  // The current sheet's cell as text: "" for an empty cell, a cell outside
+  // what is read (see above), a bad address or no current sheet. Every cell
+  // reads as the text a spreadsheet program shows for it: numbers and dates
+  // under their number format (1.50 under "0.00", 2024-01-15, 12%; General
+  // shows at most 15 significant digits but whole numbers in full, so an
+  // 18-digit number reads as its digits), formulas as their last result,
+  // truth values as TRUE / FALSE, errors as their text (#DIV/0!). A cell the
+  // file damages reads as "" while the rest of the sheet is read.
   Text cellText(const std::string& address) const;
 
   // Writable workbooks only: the cell's number format and value. False (and

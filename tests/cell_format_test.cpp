@@ -1,0 +1,138 @@
+// Number formats: the text a spreadsheet program shows for a number under
+// its format code. The expected texts are what LibreOffice shows (its
+// "as shown" text export, Chinese locale), except where noted.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/cell_format.h"
+
+using spreadsheet::detail::builtinFormatCode;
+using spreadsheet::detail::formatNumber;
+
+namespace {
+
+struct Case {
+  double value;
+  const char* code;
+  const char* shown;
+};
+
+TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
+  const Case cases[] = {
+      // General: 15 significant digits, whole numbers in full.
+      {22.222200000000001, "General", "22.2222"},
+      {72.0, "General", "72"},
+      {-0.5, "General", "-0.5"},
+      {0.1 + 0.2, "General", "0.3"},
+      {1.0 / 3, "General", "0.333333333333333"},
+      {123456789012.5, "General", "123456789012.5"},
+      {123456789012345.6, "General", "123456789012346"},
+      {12345678901234.56, "General", "12345678901234.6"},
+      {13800138000, "General", "13800138000"},
+      // A whole number never gets an exponent (LibreOffice: 1.10101199001011E+017).
+      {110101199001011234.0, "General", "110101199001011232"},
+      {1e-5, "General", "0.00001"},
+      {1.5e-9, "General", "0.0000000015"},
+      {0.000123456789012345, "General", "0.000123456789012345"},
+      {1e-10, "General", "1E-10"},
+      {1.2345678901234568e-07, "General", "1.23456789012346E-07"},
+      {3.14159, "General\"x\"", "3.14159x"},
+      {5, "", "5"},
+      // Decimals, grouping, scaling, rounding on 15 digits.
+      {1.5, "0.00", "1.50"},
+      {1.005, "0.00", "1.01"},
+      {2.675, "0.00", "2.68"},
+      {-0.001, "0.00", "0.00"},
+      {1, "0.##", "1."},
+      {1234.5, "#,##0.00", "1,234.50"},
+      {1234.567, "#,##0", "1,235"},
+      {1234567, "#,##0,", "1,235"},
+      {100000, "0,", "100"},
+      {12345.678, "0.0,,", "0.0"},
+      {1234567, "000-0000", "123-4567"},
+      {7, "0000", "0007"},
+      // Percent, currency, literal text.
+      {0.125, "0%", "13%"},
+      {0.12345, "0.00%", "12.35%"},
+      {0.5, "0.0%", "50.0%"},
+      {1234.5, "\"¥\"#,##0.00", "¥1,234.50"},
+      {-1234.5, "\"¥\"#,##0.00;[Red]-\"¥\"#,##0.00", "-¥1,234.50"},
+      {1234.5, "[$$-409]#,##0.00", "$1,234.50"},
+      {1, "$#,##0.00", "$1.00"},
+      {12, "0\"元\"", "12元"},
+      {12, "#,##0.00 \"元\"", "12.00 元"},
+      {1234.5, "_-* #,##0.00_-;-* #,##0.00_-;_-* \"-\"??_-;_-@_-", " 1,234.50 "},
+      {0, "_-* #,##0.00_-;-* #,##0.00_-;_-* \"-\"??_-;_-@_-", " -   "},
+      // Sections and conditions.
+      {5, "0.0;-0.0;\"zero\"", "5.0"},
+      {0, "0.0;-0.0;\"zero\"", "zero"},
+      {-5, "0.0;(0.0);\"zero\"", "(5.0)"},
+      {0, "0;-0;;@", ""},
+      {1.5, "[>1]\"big\";[<=1]\"small\"", "big"},
+      {0.5, "[>1]\"big\";[<=1]\"small\"", "small"},
+      {-3, "[<0]\"neg \"0;0", "neg 3"},
+      // Scientific and fractions.
+      {1234567.891, "0.00E+00", "1.23E+06"},
+      {0.000123, "0.00E+00", "1.23E-04"},
+      {123456.789, "##0.0E+0", "123.5E+3"},
+      {0.5, "# ?/?", " 1/2"},
+      {0.3333, "# ?/?", " 1/3"},
+      {2, "# ?/?", "2    "},
+      {1.75, "# ?\?/??", "1  3/4 "},
+      // Dates and times.
+      {45306, "yyyy-mm-dd", "2024-01-15"},
+      {45306, "yyyy-mm-dd;@", "2024-01-15"},
+      {45306.5, "yyyy/m/d h:mm:ss", "2024/1/15 12:00:00"},
+      {45306, "yyyy\"年\"m\"月\"d\"日\"", "2024年1月15日"},
+      {45306, "m/d/yy", "1/15/24"},
+      {45306, "mmm d, yyyy", "1月 15, 2024"},
+      {45306, "mmmm", "一月"},
+      {45306, "mmmmm", "一"},
+      {45306, "dddd", "星期一"},
+      {45306, "ddd", "一"},
+      {45306, "aaaa", "星期一"},
+      {45306, "d-mmm-yy", "15-1月-24"},
+      {45306, "[$-409]mmmm dddd", "January Monday"},
+      {45306, "[$-804]mmmm dddd", "一月 星期一"},
+      {45306, "[$-F800]dddd\\,\\ mmmm\\ dd\\,\\ yyyy", "2024年1月15日　星期一"},
+      {0.5, "[$-F400]h:mm:ss AM/PM", "12:00:00"},
+      {0.75, "h:mm AM/PM", "6:00 下午"},
+      {0.75, "[$-409]h:mm AM/PM", "6:00 PM"},
+      {0.5, "hh:mm:ss", "12:00:00"},
+      {0.5208449, "h:mm", "12:30"},
+      {0.52083, "[h]:mm", "12:30"},
+      {1.52083, "[h]:mm:ss", "36:30:00"},
+      {1.157e-05, "hh:mm:ss.00", "00:00:00.99"},
+      {45306.999999, "yyyy-mm-dd hh:mm", "2024-01-16 00:00"},
+      {-45306, "yyyy-mm-dd", "1775-12-14"},
+      {60, "yyyy-mm-dd", "1900-02-28"},
+      {1, "yyyy-mm-dd", "1899-12-31"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(formatNumber(c.value, c.code, false), c.shown) << c.value << " as " << c.code;
+}
+
+TEST(CellFormat, BuiltInFormatsAndThe1904DateSystem) {
+  const Case cases[] = {
+      {45306, "14", "2024-1-15"},
+      {45306.75, "22", "2024-1-15 18:00"},
+      {45306, "27", "2024年1月"},
+      {45306, "31", "2024年1月15日"},
+      {0.5, "32", "12时00分"},
+      {1.5, "2", "1.50"},
+      {0.125, "9", "13%"},
+      {1234.5, "4", "1,234.50"},
+      {22.222200000000001, "0", "22.2222"},
+      {7, "400", "7"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(formatNumber(c.value, builtinFormatCode(std::stoi(c.code)), false), c.shown)
+        << c.value << " as built-in " << c.code;
+  // The same serial is 1462 days later in a workbook that counts from 1904.
+  EXPECT_EQ(formatNumber(43844, "yyyy-mm-dd", true), "2024-01-15");
+  EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
+  EXPECT_EQ(formatNumber(43844, "0", true), "43844") << "numbers stay numbers";
+}
+
+}  // namespace

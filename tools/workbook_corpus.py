@@ -1,0 +1,244 @@
+#!/usr/bin/python3
+# Source workbooks of the workbook corpus (tests/workbooks), written with
+# XlsxWriter and openpyxl. Run by tools/make_workbook_corpus.sh, which turns
+# some of them into LibreOffice and Gnumeric files.
+#
+#   workbook_corpus.py sources DIR   the sources LibreOffice converts
+#   workbook_corpus.py direct DIR    files kept as their library wrote them
+#   workbook_corpus.py handmade DIR  files no program here writes, with
+#                                    their expected texts or refusals
+import datetime
+import os
+import sys
+import zipfile
+import zlib
+
+import openpyxl
+import openpyxl.styles
+import xlsxwriter
+
+HEAD = ["编号", "姓名", "电话号码", "身份证号码", "图片文件", "备注"]
+
+
+def participants_source(path, date_1904=False):
+    """Formulas giving numbers, texts, truth values and errors; dates and
+    times; number formats; rich text; merged cells; a row after the first
+    blank row that the import must not read."""
+    wb = xlsxwriter.Workbook(path, {"date_1904": date_1904})
+    ws = wb.add_worksheet("名单")
+    f = lambda code: wb.add_format({"num_format": code})
+    bold = wb.add_format({"bold": True})
+    red = wb.add_format({"font_color": "red"})
+    ws.write_row(0, 0, HEAD)
+    # Row 2: a number made text by a formula, a name, a phone number typed as
+    # a number, an identity number typed as text, a text built by a formula.
+    ws.write_formula("A2", '=TEXT(ROW()-1,"0000")')
+    ws.write_string("B2", "张三")
+    ws.write_number("C2", 13800138000)
+    ws.write_string("D2", "110101199001011234")
+    ws.write_string("E2", "zhang.jpg")
+    ws.write_formula("F2", '=B2&"的备注"')
+    # Row 3: rich text and number formats.
+    ws.write_string("A3", "0002")
+    ws.write_rich_string("B3", bold, "李", red, "四")
+    ws.write_number("C3", 1.5, f("0.00"))
+    ws.write_number("D3", 0.125, f("0%"))
+    ws.write_number("E3", 1234.5, f('"¥"#,##0.00'))
+    ws.write_number("F3", 12, f('0"元"'))
+    # Row 4: dates and times.
+    day = datetime.datetime(2024, 1, 15)
+    ws.write_datetime("A4", day, f("yyyy-mm-dd"))
+    ws.write_datetime("B4", datetime.datetime(2024, 1, 15, 18, 30), f("yyyy/m/d h:mm"))
+    ws.write_datetime("C4", datetime.datetime(1900, 1, 1, 18, 0, 5) if date_1904 else
+                      datetime.time(18, 0, 5), f("hh:mm:ss"))
+    ws.write_datetime("D4", day, f('yyyy"年"m"月"d"日"'))
+    ws.write_datetime("E4", day, f("mmm d, yyyy"))
+    ws.write_number("F4", 1.52083, f("[h]:mm"))
+    # Row 5: formula results of every kind, General numbers.
+    ws.write_formula("A5", "=1/3")
+    ws.write_formula("B5", "=2>1")
+    ws.write_formula("C5", "=1/0")
+    ws.write_formula("D5", "=SUM(1,2)*0.5")
+    ws.write_number("E5", 22.2222)
+    ws.write_number("F5", 72.0)
+    # Row 6: merged cells, sections, grouping, exponent.
+    ws.merge_range("A6:B6", "合并单元格")
+    ws.write_number("C6", -1234.5, f('0.00;[Red](0.00);"零"'))
+    ws.write_number("D6", 0, f('0.00;[Red](0.00);"零"'))
+    ws.write_number("E6", 1234567, f("#,##0"))
+    ws.write_number("F6", 0.000123, f("0.00E+00"))
+    # Row 7: a truth value, a percentage with decimals, a long date, a
+    # whole number longer than 15 digits typed as a number.
+    ws.write_boolean("A7", False)
+    ws.write_number("B7", 0.12345, f("0.00%"))
+    ws.write_datetime("C7", day, f("[$-F800]dddd\\,\\ mmmm\\ dd\\,\\ yyyy"))
+    ws.write_number("D7", 110101199001011234)
+    ws.write_formula("E7", '=IF(B7>0,"正","负")')
+    ws.write_string("F7", "  带空格  ")
+    # Row 8 is blank: the reading ends there.
+    ws.write_string("B9", "空行之后")
+    other = wb.add_worksheet("其他")
+    other.write_string("A1", "第二页")
+    wb.close()
+
+
+def dates_1904_source(path):
+    wb = xlsxwriter.Workbook(path, {"date_1904": True})
+    ws = wb.add_worksheet()
+    f = lambda code: wb.add_format({"num_format": code})
+    ws.write_row(0, 0, HEAD)
+    ws.write_datetime("A2", datetime.datetime(2024, 1, 15), f("yyyy-mm-dd"))
+    ws.write_datetime("B2", datetime.datetime(2024, 1, 15, 18, 30), f("yyyy/m/d h:mm"))
+    ws.write_number("C2", 43844)
+    ws.write_formula("D2", "=A2+1", f("yyyy-mm-dd"))
+    ws.write_string("E2", "1904")
+    wb.close()
+
+
+def xlsxwriter_direct(path):
+    """As a script would write a list with XlsxWriter: inline strings (the
+    constant-memory mode), formula values given by the writer."""
+    wb = xlsxwriter.Workbook(path, {"constant_memory": True})
+    ws = wb.add_worksheet()
+    f = lambda code: wb.add_format({"num_format": code})
+    ws.write_row(0, 0, HEAD)
+    ws.write_string(1, 0, "0001")
+    ws.write_string(1, 1, "王五")
+    ws.write_number(1, 2, 13912345678)
+    ws.write_string(1, 3, "11010119900101123X")
+    ws.write_formula(1, 5, '="备注"&A2', None, "备注0001")
+    ws.write_number(2, 0, 2)
+    ws.write_rich_string(2, 1, wb.add_format({"italic": True}), "赵", "六")
+    ws.write_number(2, 2, 0.5, f("0.0%"))
+    ws.write_datetime(2, 3, datetime.datetime(2023, 12, 31, 23, 59, 59), f("yyyy-mm-dd hh:mm:ss"))
+    ws.write_boolean(2, 4, True)
+    ws.write_number(2, 5, -3.25, f("#,##0.00;(#,##0.00)"))
+    wb.close()
+
+
+def openpyxl_direct(path):
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "名单"
+    ws.append(HEAD)
+    ws.append(["0001", "孙七", 13700000000, "110101199001011234", None, "备注"])
+    ws.append([2, "周八", 1.25, 0.3333, "pic.png", datetime.datetime(2024, 2, 29, 8, 5)])
+    ws["D3"].number_format = "0.00%"
+    ws["C3"].number_format = "0.000"
+    ws["F3"].number_format = "yyyy-mm-dd hh:mm"
+    ws.append(["合并", None, 12345.678, 1e-5, True, 22.2222])
+    ws.merge_cells("A4:B4")
+    ws["C4"].number_format = "#,##0.0"
+    ws.append([])
+    ws.append(["之后", "不读"])
+    wb.save(path)
+
+
+# --- Hand-made files ----------------------------------------------------------------------
+
+CT = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/'
+      'package/2006/content-types"/>')
+RELS = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats'
+        '.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxml'
+        'formats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/>'
+        '</Relationships>')
+NS = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+BOOK = ('<?xml version="1.0" encoding="UTF-8"?><workbook ' + NS + ' xmlns:r="http://schemas.'
+        'openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="S" '
+        'sheetId="1" r:id="rId1"/></sheets></workbook>')
+
+
+def book_rels(strings="sharedStrings.xml"):
+    return ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.'
+            'openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http'
+            '://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target='
+            '"worksheets/sheet1.xml"/><Relationship Id="rId2" Type="http://schemas.openxml'
+            'formats.org/officeDocument/2006/relationships/sharedStrings" Target="' + strings +
+            '"/></Relationships>')
+
+
+def sst(*items):
+    return ('<?xml version="1.0" encoding="UTF-8"?><sst ' + NS + '>' +
+            "".join("<si><t>%s</t></si>" % s for s in items) + "</sst>")
+
+
+def sheet(rows):
+    return ('<?xml version="1.0" encoding="UTF-8"?><worksheet ' + NS + '><sheetData>' + rows +
+            '</sheetData></worksheet>')
+
+
+def write_zip(path, parts, stored=()):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in parts:
+            z.writestr(zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0)), data,
+                       zipfile.ZIP_STORED if name in stored else zipfile.ZIP_DEFLATED)
+
+
+def write_expected(path, rows):
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        for r in rows:
+            out.write(",".join(r) + "\n")
+
+
+def handmade(d):
+    # Shared-string cells that cannot be read: an empty value, no value, an
+    # index out of range, a negative index. Each reads as "" and the rest
+    # of the sheet is read.
+    write_zip(os.path.join(d, "hand_empty_value.xlsx"), [
+        ("[Content_Types].xml", CT), ("_rels/.rels", RELS), ("xl/workbook.xml", BOOK),
+        ("xl/_rels/workbook.xml.rels", book_rels()),
+        ("xl/sharedStrings.xml", sst("编号", "姓名", "张三", "备注")),
+        ("xl/worksheets/sheet1.xml", sheet(
+            '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c></row>'
+            '<row r="2"><c r="A2" t="s"><v/></c><c r="B2" t="s"><v>2</v></c>'
+            '<c r="C2" t="s"></c><c r="D2" t="s"><v>99</v></c><c r="E2" t="s"><v>-1</v></c>'
+            '<c r="F2" t="s"><v>3</v></c></row>'
+            '<row r="3"><c r="A3"><v>7</v></c></row>')),
+    ])
+    write_expected(os.path.join(d, "hand_empty_value.xlsx.csv"),
+                   [["编号", "姓名"], ["", "张三", "", "", "", "备注"], ["7"]])
+    # The shared strings stored as xl/SharedStrings.xml while the
+    # relationship names sharedStrings.xml: part names ignore case.
+    write_zip(os.path.join(d, "hand_part_case.xlsx"), [
+        ("[Content_Types].xml", CT), ("_rels/.rels", RELS), ("xl/workbook.xml", BOOK),
+        ("xl/_rels/workbook.xml.rels", book_rels()),
+        ("xl/SharedStrings.xml", sst("编号", "李四")),
+        ("xl/worksheets/Sheet1.xml", sheet(
+            '<row r="1"><c r="A1" t="s"><v>0</v></c></row>'
+            '<row r="2"><c r="A2"><v>1</v></c><c r="B2" t="s"><v>1</v></c></row>')),
+    ])
+    write_expected(os.path.join(d, "hand_part_case.xlsx.csv"), [["编号"], ["1", "李四"]])
+    # A member whose stored CRC does not match its contents: the
+    # relationships of the workbook. Refused, naming the part.
+    path = os.path.join(d, "hand_bad_crc.xlsx")
+    write_zip(path, [
+        ("[Content_Types].xml", CT), ("_rels/.rels", RELS), ("xl/workbook.xml", BOOK),
+        ("xl/_rels/workbook.xml.rels", book_rels()),
+        ("xl/sharedStrings.xml", sst("编号")),
+        ("xl/worksheets/sheet1.xml", sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>')),
+    ], stored=("xl/_rels/workbook.xml.rels",))
+    data = bytearray(open(path, "rb").read())
+    name = b"xl/_rels/workbook.xml.rels"
+    at = data.index(name) + len(name)  # the local header's data follows the name
+    i = data.index(b"worksheets/sheet1.xml", at)
+    data[i] = ord("W")  # one byte of the stored data changed, its CRC kept
+    open(path, "wb").write(bytes(data))
+    with open(path + ".refused", "w", encoding="utf-8") as out:
+        out.write("xl/_rels/workbook.xml.rels\n")
+
+
+def main():
+    what, d = sys.argv[1], sys.argv[2]
+    os.makedirs(d, exist_ok=True)
+    if what == "sources":
+        participants_source(os.path.join(d, "participants.xlsx"))
+        dates_1904_source(os.path.join(d, "dates1904.xlsx"))
+    elif what == "direct":
+        xlsxwriter_direct(os.path.join(d, "xlsxwriter_list.xlsx"))
+        openpyxl_direct(os.path.join(d, "openpyxl_list.xlsx"))
+    elif what == "handmade":
+        handmade(d)
+
+
+if __name__ == "__main__":
+    main()
