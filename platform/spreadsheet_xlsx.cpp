@@ -1,10 +1,16 @@
-// Office Open XML workbooks: read with libzip and pugixml, written with
-// libxlsxwriter.
+// Office Open XML workbooks: read as streams with libzip and expat, written
+// with libxlsxwriter.
+//
+// Every part is inflated in small chunks straight into an expat parser:
+// nothing is sized by what the archive declares, and the sheet is read only
+// down to the end of the participant list (see spreadsheet_source.h). The
+// parts read in full (relationships, workbook, styles, shared strings) are
+// checked against their CRC; a damaged one refuses the file and names it.
+#include <expat.h>
 #include <xlsxwriter.h>
 #include <zip.h>
 
-#include <pugixml.hpp>
-
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -19,33 +25,42 @@ using model::operator""_t;
 
 namespace {
 
-// No part of a participant list comes near this; a larger entry is a damaged
-// or hostile archive, and reading it would only exhaust memory.
-constexpr zip_uint64_t kMaxPartBytes = 512ull * 1024 * 1024;
+// Bytes inflated from one part at most: the sheet (which is read only down
+// to the end of the list) and each of the other parts. A participant list
+// comes nowhere near; an archive that inflates further is hostile.
+constexpr std::size_t kMaxSheetPartBytes = 256u * 1024 * 1024;
+constexpr std::size_t kMaxPartBytes = 64u * 1024 * 1024;
+// Shared strings kept at most (items and UTF-8 bytes).
+constexpr std::size_t kMaxSharedStrings = 2000000;
+constexpr std::size_t kMaxSharedStringBytes = 64u * 1024 * 1024;
+// Text gathered for one value at most; a spreadsheet cell holds at most
+// 32767 characters. Longer values are damage and read as "".
+constexpr std::size_t kMaxValueBytes = 256u * 1024;
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
+constexpr std::size_t kChunk = 64 * 1024;
 
-// Element name without its namespace prefix ("x:c" is "c").
-std::string_view localName(const pugi::xml_node& n) {
-  std::string_view name = n.name();
-  const size_t colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+Text mb(std::size_t bytes) {
+  return model::numberToText(static_cast<long long>(bytes / (1024 * 1024)));
 }
 
-pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
-  for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && localName(c) == name) return c;
-  return pugi::xml_node();
+// Element or attribute name without its namespace prefix ("x:c" is "c").
+std::string_view localName(const char* name) {
+  std::string_view n = name;
+  const size_t colon = n.find(':');
+  return colon == std::string_view::npos ? n : n.substr(colon + 1);
 }
 
-// Attribute by local name ("r:id" matches "id" only when asked with prefix
-// stripped; relationship ids are asked for as "id" in any namespace).
-const char* attribute(const pugi::xml_node& n, std::string_view name) {
-  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-    std::string_view an = a.name();
-    const size_t colon = an.find(':');
-    if (colon != std::string_view::npos) an = an.substr(colon + 1);
-    if (an == name) return a.value();
-  }
+const char* attribute(const char** attrs, std::string_view name) {
+  for (int i = 0; attrs[i]; i += 2)
+    if (localName(attrs[i]) == name) return attrs[i + 1];
   return nullptr;
+}
+
+std::string lowerCase(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
 }
 
 void appendUtf8(std::string* out, unsigned cp) {
@@ -73,11 +88,11 @@ std::string unescapeOoxml(const std::string& s) {
         const char c = s[k];
         cp <<= 4;
         if (c >= '0' && c <= '9')
-          cp |= c - '0';
+          cp |= static_cast<unsigned>(c - '0');
         else if (c >= 'a' && c <= 'f')
-          cp |= c - 'a' + 10;
+          cp |= static_cast<unsigned>(c - 'a' + 10);
         else if (c >= 'A' && c <= 'F')
-          cp |= c - 'A' + 10;
+          cp |= static_cast<unsigned>(c - 'A' + 10);
         else
           hex = false;
       }
@@ -92,34 +107,71 @@ std::string unescapeOoxml(const std::string& s) {
   return out;
 }
 
-// The text of a string item (<si> or <is>): its own <t>, or the <t> of each
-// rich-text run; phonetic hints (<rPh>) are not part of the text.
-std::string stringItemText(const pugi::xml_node& item) {
-  std::string text;
-  for (pugi::xml_node c = item.first_child(); c; c = c.next_sibling()) {
-    if (c.type() != pugi::node_element) continue;
-    if (localName(c) == "t") {
-      text += c.text().get();
-    } else if (localName(c) == "r") {
-      if (pugi::xml_node t = child(c, "t")) text += t.text().get();
-    }
+// A whole decimal number in [1, max]; false for anything else (signs,
+// spaces, overflow), never wrapping.
+bool parseIndex(std::string_view s, long long max, long long* out) {
+  if (s.empty() || s.size() > 18) return false;
+  long long v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
   }
-  return unescapeOoxml(text);
+  if (v < 1 || v > max) return false;
+  *out = v;
+  return true;
 }
 
-// "B12" into row 12, column 2; false when it is not a cell reference.
-bool splitReference(const char* ref, int* row, int* column) {
-  return ref && parseAddress(ref, row, column);
+// A cell reference "B12" as row and column, strictly.
+bool parseCellRef(std::string_view ref, int* row, int* column) {
+  size_t i = 0;
+  long long col = 0;
+  while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+    col = col * 26 + (lowerCase(std::string(1, ref[i]))[0] - 'a' + 1);
+    if (col > kMaxColumns) return false;
+    ++i;
+  }
+  long long r = 0;
+  if (i == 0 || !parseIndex(ref.substr(i), kMaxRows, &r)) return false;
+  *row = static_cast<int>(r);
+  *column = static_cast<int>(col);
+  return true;
+}
+
+// A number as the file writes it ("1.5", "-7", "1E-3"); false when it is not one.
+bool parseDouble(const std::string& s, double* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (end != s.c_str() + s.size()) return false;
+  *out = v;
+  return true;
+}
+
+// An ISO date and time ("2024-01-15T18:30:00") as a serial day number.
+bool parseIsoDate(const std::string& s, bool date1904, double* out) {
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0;
+  double ss = 0;
+  const int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &m, &d, &hh, &mm, &ss);
+  if (n < 3 || m < 1 || m > 12 || d < 1 || d > 31) return false;
+  // Days from 1970-01-01 of the civil date.
+  const int yy = y - (m <= 2 ? 1 : 0);
+  const int era = (yy >= 0 ? yy : yy - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(yy - era * 400);
+  const unsigned doy = static_cast<unsigned>((153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1);
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+  *out = static_cast<double>(days + 25569 - (date1904 ? 1462 : 0)) +
+         (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
+  return true;
 }
 
 // Joins a relationship target to the folder of the part that names it.
 std::string resolveTarget(const std::string& baseDir, const std::string& target) {
-  if (!target.empty() && target[0] == '/') return target.substr(1);
   std::vector<std::string> parts;
   auto push = [&parts](const std::string& path) {
     size_t start = 0;
     while (start <= path.size()) {
-      size_t slash = path.find('/', start);
+      size_t slash = path.find_first_of("/\\", start);
       if (slash == std::string::npos) slash = path.size();
       const std::string seg = path.substr(start, slash - start);
       if (seg == "..") {
@@ -130,7 +182,7 @@ std::string resolveTarget(const std::string& baseDir, const std::string& target)
       start = slash + 1;
     }
   };
-  push(baseDir);
+  if (target.empty() || (target[0] != '/' && target[0] != '\\')) push(baseDir);
   push(target);
   std::string out;
   for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
@@ -152,6 +204,373 @@ bool endsWith(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
+// --- Streaming XML ------------------------------------------------------------------------
+
+// What a part's parser does with its elements. A handler ends the reading
+// early with stop() (done: the rest is not needed) or fail() (damage).
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  virtual void start(std::string_view name, const char** attrs) = 0;
+  virtual void end(std::string_view name) = 0;
+  virtual void text(const char*, int) {}
+
+  void stop() {
+    stopped_ = true;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+  void fail(const Text& why) {
+    if (failure_.empty()) failure_ = why;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+  bool stopped() const { return stopped_; }
+  // Stopped or failed: expat may still deliver what it holds; it is ignored.
+  bool done() const { return stopped_ || !failure_.empty(); }
+  const Text& failure() const { return failure_; }
+  void attach(XML_Parser p) { parser_ = p; }
+
+ private:
+  XML_Parser parser_ = nullptr;
+  bool stopped_ = false;
+  Text failure_;
+};
+
+void XMLCALL onStart(void* data, const char* name, const char** attrs) {
+  auto* h = static_cast<XmlHandler*>(data);
+  if (!h->done()) h->start(localName(name), attrs);
+}
+void XMLCALL onEnd(void* data, const char* name) {
+  auto* h = static_cast<XmlHandler*>(data);
+  if (!h->done()) h->end(localName(name));
+}
+void XMLCALL onText(void* data, const char* s, int len) {
+  auto* h = static_cast<XmlHandler*>(data);
+  if (!h->done()) h->text(s, len);
+}
+// The parts of a workbook never declare a document type; one that does may
+// be trying entity expansion, and is refused.
+void XMLCALL onDoctype(void* data, const char*, const char*, const char*, int) {
+  static_cast<XmlHandler*>(data)->fail("工作簿部件含有不允许的文档类型声明"_t);
+}
+
+// Text gathered for one value, bounded.
+class ValueText {
+ public:
+  void clear() {
+    text_.clear();
+    overflow_ = false;
+  }
+  void append(const char* s, int len) {
+    if (overflow_) return;
+    if (text_.size() + static_cast<size_t>(len) > kMaxValueBytes) {
+      overflow_ = true;
+      text_.clear();
+      return;
+    }
+    text_.append(s, static_cast<size_t>(len));
+  }
+  bool overflow() const { return overflow_; }
+  const std::string& str() const { return text_; }
+
+ private:
+  std::string text_;
+  bool overflow_ = false;
+};
+
+// --- The parts ------------------------------------------------------------------------------
+
+struct Relationship {
+  std::string id, type, target;
+};
+
+class RelsHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char** attrs) override {
+    if (name != "Relationship") return;
+    const char* id = attribute(attrs, "Id");
+    const char* type = attribute(attrs, "Type");
+    const char* target = attribute(attrs, "Target");
+    const char* mode = attribute(attrs, "TargetMode");
+    if (!target || (mode && std::string_view(mode) == "External")) return;
+    if (rels.size() >= 100000) return fail("工作簿的关系过多"_t);
+    rels.push_back({id ? id : "", type ? type : "", target});
+  }
+  void end(std::string_view) override {}
+  std::vector<Relationship> rels;
+};
+
+class WorkbookHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char** attrs) override {
+    if (name == "workbookPr") {
+      const char* d = attribute(attrs, "date1904");
+      date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
+    } else if (name == "sheet") {
+      if (sheets.size() >= 100000) return fail("工作簿中的工作表过多"_t);
+      const char* id = attribute(attrs, "id");
+      sheets.push_back(id ? id : "");
+    }
+  }
+  void end(std::string_view) override {}
+  bool date1904 = false;
+  std::vector<std::string> sheets;  // relationship ids, in tab order
+};
+
+// Number format codes by cell style: numFmts and cellXfs of styles.xml.
+class StylesHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char** attrs) override {
+    if (name == "numFmt") {
+      const char* id = attribute(attrs, "numFmtId");
+      const char* code = attribute(attrs, "formatCode");
+      if (id && code && codes.size() < 100000) codes[std::atoi(id)] = code;
+    } else if (name == "cellXfs") {
+      inCellXfs_ = true;
+    } else if (name == "xf" && inCellXfs_) {
+      const char* id = attribute(attrs, "numFmtId");
+      if (xfs.size() < 1000000) xfs.push_back(id ? std::atoi(id) : 0);
+    }
+  }
+  void end(std::string_view name) override {
+    if (name == "cellXfs") inCellXfs_ = false;
+  }
+  std::map<int, std::string> codes;
+  std::vector<int> xfs;
+
+ private:
+  bool inCellXfs_ = false;
+};
+
+// The text of a string item (<si> of the shared strings, <is> of an inline
+// string): its <t>, or the <t> of each rich-text run; phonetic hints (<rPh>)
+// are not part of the text.
+class StringItemText {
+ public:
+  void startItem() {
+    value_.clear();
+    inT_ = false;
+    phonetic_ = 0;
+  }
+  void start(std::string_view name) {
+    if (name == "rPh") ++phonetic_;
+    if (name == "t" && phonetic_ == 0) inT_ = true;
+  }
+  void end(std::string_view name) {
+    if (name == "rPh" && phonetic_ > 0) --phonetic_;
+    if (name == "t") inT_ = false;
+  }
+  void text(const char* s, int len) {
+    if (inT_) value_.append(s, len);
+  }
+  // "" when the item was too long to be a cell's text.
+  std::string result() const {
+    return value_.overflow() ? std::string() : unescapeOoxml(value_.str());
+  }
+
+ private:
+  ValueText value_;
+  bool inT_ = false;
+  int phonetic_ = 0;
+};
+
+// The shared strings, packed into one buffer.
+class SharedStringsHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char**) override {
+    if (name == "si") {
+      inItem_ = true;
+      item_.startItem();
+    } else if (inItem_) {
+      item_.start(name);
+    }
+  }
+  void end(std::string_view name) override {
+    if (name != "si") {
+      if (inItem_) item_.end(name);
+      return;
+    }
+    inItem_ = false;
+    const std::string s = item_.result();
+    if (starts.size() >= kMaxSharedStrings || pool.size() + s.size() > kMaxSharedStringBytes)
+      return fail("工作簿的共享字符串超过上限（"_t +
+                  model::numberToText(static_cast<long long>(kMaxSharedStrings)) + " 个，"_t +
+                  mb(kMaxSharedStringBytes) + " MB），未读取"_t);
+    starts.push_back(static_cast<std::uint32_t>(pool.size()));
+    pool += s;
+  }
+  void text(const char* s, int len) override {
+    if (inItem_) item_.text(s, len);
+  }
+  std::string pool;
+  std::vector<std::uint32_t> starts;
+
+ private:
+  bool inItem_ = false;
+  StringItemText item_;
+};
+
+struct WorkbookInfo {
+  bool date1904 = false;
+  const std::string* pool = nullptr;
+  const std::vector<std::uint32_t>* starts = nullptr;
+  const std::map<int, std::string>* codes = nullptr;
+  const std::vector<int>* xfs = nullptr;
+};
+
+// One sheet, down to the end of the participant list.
+class SheetHandler : public XmlHandler {
+ public:
+  SheetHandler(const WorkbookInfo& info, CellMap* cells) : info_(info), rows_(cells) {}
+
+  void start(std::string_view name, const char** attrs) override {
+    if (name == "sheetData") {
+      inData_ = true;
+    } else if (!inData_) {
+      return;
+    } else if (name == "row") {
+      startRow(attrs);
+    } else if (name == "c") {
+      startCell(attrs);
+    } else if (inCell_) {
+      if (name == "v") {
+        inV_ = true;
+      } else if (name == "is") {
+        inInline_ = true;
+        inlineText_.startItem();
+      } else if (inInline_) {
+        inlineText_.start(name);
+      }
+    }
+  }
+
+  void end(std::string_view name) override {
+    if (!inData_) return;
+    if (name == "sheetData") {
+      inData_ = false;
+      stop();  // nothing after the cells is needed
+    } else if (name == "c") {
+      if (inCell_) endCell();
+      inCell_ = false;
+    } else if (name == "v") {
+      inV_ = false;
+    } else if (name == "is") {
+      inInline_ = false;
+    } else if (inInline_) {
+      inlineText_.end(name);
+    }
+  }
+
+  void text(const char* s, int len) override {
+    if (!inCell_ || !wanted_) return;
+    if (inV_) value_.append(s, len);
+    if (inInline_) inlineText_.text(s, len);
+  }
+
+  bool ended() const { return rows_.ended(); }
+  const Text& limitError() const { return rows_.error(); }
+
+ private:
+  void damage(const char* what) {
+    fail("工作表内容损坏（"_t + Text::fromUtf8(what) + "），第 "_t +
+         model::numberToText(static_cast<long long>(row_)) + " 行附近"_t);
+  }
+
+  void startRow(const char** attrs) {
+    int row = row_ + 1;
+    if (const char* r = attribute(attrs, "r")) {
+      long long v = 0;
+      if (!parseIndex(r, kMaxRows, &v)) return damage("行号无效");
+      row = static_cast<int>(v);
+    }
+    if (row <= row_ || row > kMaxRows) return damage("行号无效");
+    row_ = row;
+    column_ = 0;
+    cellsInRow_ = 0;
+    if (!rows_.beginRow(row)) {
+      if (!rows_.error().empty()) return fail(rows_.error());
+      return stop();  // a blank row ended the list
+    }
+  }
+
+  void startCell(const char** attrs) {
+    if (row_ == 0) return damage("单元格不在行内");
+    if (++cellsInRow_ > kMaxColumns) return damage("一行的单元格过多");
+    int column = column_ + 1;
+    if (const char* r = attribute(attrs, "r")) {
+      int row = 0;
+      if (!parseCellRef(r, &row, &column) || row != row_) return damage("单元格地址无效");
+    }
+    if (column > kMaxColumns) return damage("列号无效");
+    column_ = column;
+    inCell_ = true;
+    wanted_ = column <= kReadColumns;
+    inV_ = inInline_ = false;
+    value_.clear();
+    inlineText_.startItem();
+    const char* t = attribute(attrs, "t");
+    type_ = t ? t : "n";
+    style_ = 0;
+    if (const char* s = attribute(attrs, "s")) {
+      long long v = 0;
+      style_ = parseIndex(s, 1 << 30, &v) ? static_cast<int>(v) : 0;
+    }
+  }
+
+  void endCell() {
+    if (!wanted_) return;
+    if (!rows_.cell(column_, cellText())) fail(rows_.error());
+  }
+
+  // The text a spreadsheet program shows for the cell just read; "" for
+  // one whose value cannot be read.
+  std::string cellText() const {
+    if (value_.overflow()) return std::string();
+    const std::string& v = value_.str();
+    if (type_ == "inlineStr") return inlineText_.result();
+    if (type_ == "s") {
+      // An index counted from 0; an empty value, a sign, anything but
+      // digits or an index past the strings reads as "".
+      size_t k = 0;
+      if (v.empty() || v.size() > 10) return std::string();
+      for (char c : v) {
+        if (c < '0' || c > '9') return std::string();
+        k = k * 10 + static_cast<size_t>(c - '0');
+      }
+      if (k >= info_.starts->size()) return std::string();
+      const size_t from = (*info_.starts)[k];
+      const size_t to = k + 1 < info_.starts->size() ? (*info_.starts)[k + 1] : info_.pool->size();
+      return info_.pool->substr(from, to - from);
+    }
+    if (type_ == "b") return v.empty() ? std::string() : (v == "0" ? "FALSE" : "TRUE");
+    if (type_ == "str") return unescapeOoxml(v);
+    if (type_ == "e") return v;
+    double number = 0;
+    if (type_ == "d") {
+      if (!parseIsoDate(v, info_.date1904, &number)) return v;
+    } else if (!parseDouble(v, &number)) {
+      return std::string();
+    }
+    return formatNumber(number, formatCode(), info_.date1904);
+  }
+
+  std::string formatCode() const {
+    if (style_ < 0 || static_cast<size_t>(style_) >= info_.xfs->size()) return "General";
+    const int id = (*info_.xfs)[static_cast<size_t>(style_)];
+    auto it = info_.codes->find(id);
+    return it != info_.codes->end() ? it->second : builtinFormatCode(id);
+  }
+
+  const WorkbookInfo& info_;
+  SheetRows rows_;
+  bool inData_ = false, inCell_ = false, inV_ = false, inInline_ = false, wanted_ = false;
+  int row_ = 0, column_ = 0, cellsInRow_ = 0, style_ = 0;
+  std::string type_;
+  ValueText value_;
+  StringItemText inlineText_;
+};
+
+// --- The package ----------------------------------------------------------------------------
+
 class XlsxSource : public SheetSource {
  public:
   ~XlsxSource() override {
@@ -165,41 +584,45 @@ class XlsxSource : public SheetSource {
       *error = "文件不是完整的 xlsx 压缩包"_t;
       return false;
     }
-    // The workbook part named by the package relationships.
+    // Part names ignore case, as the spreadsheet programs treat them.
+    const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+    for (zip_int64_t i = 0; i < entries; ++i) {
+      const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), 0);
+      if (!name) continue;
+      std::string key = lowerCase(name);
+      if (!key.empty() && key[0] == '/') key.erase(0, 1);
+      parts_.emplace(key, static_cast<zip_uint64_t>(i));
+    }
+
+    // The workbook part named by the package relationships; without them,
+    // at its conventional name.
     std::string workbook = "xl/workbook.xml";
-    pugi::xml_document rels;
-    if (readXml("_rels/.rels", &rels, nullptr)) {
-      for (pugi::xml_node r : child(rels, "Relationships").children()) {
-        const char* type = attribute(r, "Type");
-        const char* target = attribute(r, "Target");
-        if (type && target && endsWith(type, "/officeDocument"))
-          workbook = resolveTarget("", target);
-      }
+    if (hasPart("_rels/.rels")) {
+      RelsHandler rels;
+      if (!readPart("_rels/.rels", &rels, kMaxPartBytes, error)) return false;
+      for (const auto& r : rels.rels)
+        if (endsWith(r.type, "/officeDocument")) workbook = resolveTarget("", r.target);
     }
-    pugi::xml_document book;
-    if (!readXml(workbook, &book, error)) return false;
-    // Relationship id to part, from the workbook's relationships.
+    WorkbookHandler book;
+    if (!readPart(workbook, &book, kMaxPartBytes, error)) return false;
+    date1904_ = book.date1904;
+
     std::map<std::string, std::string> targets;
-    std::string sharedStrings;
-    pugi::xml_document bookRels;
-    if (readXml(relsOf(workbook), &bookRels, nullptr)) {
-      for (pugi::xml_node r : child(bookRels, "Relationships").children()) {
-        const char* id = attribute(r, "Id");
-        const char* type = attribute(r, "Type");
-        const char* target = attribute(r, "Target");
-        if (!id || !target) continue;
-        const std::string part = resolveTarget(folderOf(workbook), target);
-        targets[id] = part;
-        if (type && endsWith(type, "/sharedStrings")) sharedStrings = part;
+    std::string sharedStrings, styles;
+    if (hasPart(relsOf(workbook))) {
+      RelsHandler rels;
+      if (!readPart(relsOf(workbook), &rels, kMaxPartBytes, error)) return false;
+      for (const auto& r : rels.rels) {
+        const std::string part = resolveTarget(folderOf(workbook), r.target);
+        targets[r.id] = part;
+        if (endsWith(r.type, "/sharedStrings")) sharedStrings = part;
+        if (endsWith(r.type, "/styles")) styles = part;
       }
     }
-    pugi::xml_node sheets = child(child(book, "workbook"), "sheets");
     int n = 0;
-    for (pugi::xml_node s = sheets.first_child(); s; s = s.next_sibling()) {
-      if (s.type() != pugi::node_element || localName(s) != "sheet") continue;
+    for (const auto& id : book.sheets) {
       ++n;
-      const char* id = attribute(s, "id");
-      auto it = id ? targets.find(id) : targets.end();
+      auto it = targets.find(id);
       // Without relationships the sheets sit at their conventional names.
       sheetParts_.push_back(
           it != targets.end() ? it->second : "xl/worksheets/sheet" + std::to_string(n) + ".xml");
@@ -208,14 +631,14 @@ class XlsxSource : public SheetSource {
       *error = "工作簿中没有工作表"_t;
       return false;
     }
-    if (sharedStrings.empty() && zip_name_locate(zip_, "xl/sharedStrings.xml", 0) >= 0)
+    if (sharedStrings.empty() && hasPart("xl/sharedStrings.xml"))
       sharedStrings = "xl/sharedStrings.xml";
+    if (styles.empty() && hasPart("xl/styles.xml")) styles = "xl/styles.xml";
     if (!sharedStrings.empty()) {
-      pugi::xml_document sst;
-      if (!readXml(sharedStrings, &sst, error)) return false;
-      for (pugi::xml_node si : child(sst, "sst").children())
-        if (si.type() == pugi::node_element && localName(si) == "si")
-          strings_.push_back(stringItemText(si));
+      if (!readPart(sharedStrings, &strings_, kMaxPartBytes * 4, error)) return false;
+    }
+    if (!styles.empty() && hasPart(styles)) {
+      if (!readPart(styles, &styles_, kMaxPartBytes, error)) return false;
     }
     return true;
   }
@@ -223,99 +646,94 @@ class XlsxSource : public SheetSource {
   int sheetCount() const override { return static_cast<int>(sheetParts_.size()); }
 
   bool readSheet(int index, CellMap* cells, Text* error) override {
-    pugi::xml_document doc;
-    if (!readXml(sheetParts_[index], &doc, error)) return false;
-    pugi::xml_node data = child(child(doc, "worksheet"), "sheetData");
-    int rowNumber = 0;
-    for (pugi::xml_node row = data.first_child(); row; row = row.next_sibling()) {
-      if (row.type() != pugi::node_element || localName(row) != "row") continue;
-      // Row and cell references may be left out: they then follow the last.
-      const char* r = attribute(row, "r");
-      rowNumber = r ? std::atoi(r) : rowNumber + 1;
-      if (rowNumber < 1 || rowNumber > 1048576) {
-        *error = "工作表内容损坏（行号无效）"_t;
-        return false;
-      }
-      int columnNumber = 0;
-      for (pugi::xml_node c = row.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element || localName(c) != "c") continue;
-        int cr = rowNumber, cc = columnNumber + 1;
-        if (const char* ref = attribute(c, "r")) {
-          if (!splitReference(ref, &cr, &cc)) {
-            *error = "工作表内容损坏（单元格地址无效）"_t;
-            return false;
-          }
-        }
-        columnNumber = cc;
-        if (cc > 16384) {
-          *error = "工作表内容损坏（列号无效）"_t;
-          return false;
-        }
-        std::string text;
-        if (!cellValue(c, &text, error)) return false;
-        if (!text.empty()) (*cells)[cellKey(cr, cc)] = Text::fromUtf8(text);
-      }
-    }
-    return true;
+    WorkbookInfo info;
+    info.date1904 = date1904_;
+    info.pool = &strings_.pool;
+    info.starts = &strings_.starts;
+    info.codes = &styles_.codes;
+    info.xfs = &styles_.xfs;
+    SheetHandler sheet(info, cells);
+    return readPart(sheetParts_[static_cast<size_t>(index)], &sheet, kMaxSheetPartBytes, error);
   }
 
  private:
-  bool cellValue(const pugi::xml_node& c, std::string* text, Text* error) const {
-    const char* t = attribute(c, "t");
-    const std::string type = t ? t : "n";
-    const pugi::xml_node v = child(c, "v");
-    if (type == "inlineStr") {
-      *text = stringItemText(child(c, "is"));
-    } else if (type == "s") {
-      const std::string raw = v.text().get();
-      char* end = nullptr;
-      const long i = std::strtol(raw.c_str(), &end, 10);
-      if (raw.empty() || *end != '\0' || i < 0 || i >= static_cast<long>(strings_.size())) {
-        *error = "工作表内容损坏（共享字符串编号无效）"_t;
-        return false;
-      }
-      *text = strings_[static_cast<size_t>(i)];
-    } else if (type == "b") {
-      const std::string raw = v.text().get();
-      *text = raw.empty() ? std::string() : (raw == "0" ? "FALSE" : "TRUE");
-    } else if (type == "str") {
-      *text = unescapeOoxml(v.text().get());
-    } else {
-      // Numbers, errors (#N/A) and ISO dates: the text the file holds.
-      *text = v.text().get();
-    }
-    return true;
-  }
+  bool hasPart(const std::string& name) const { return parts_.count(lowerCase(name)) > 0; }
 
-  // Reads and parses one part; false with a message (when error is given).
-  bool readXml(const std::string& name, pugi::xml_document* doc, Text* error) {
-    auto fail = [&](const Text& why) {
-      if (error) *error = why + Text::fromUtf8(name);
+  // Streams one part through its handler: true when the part was read to
+  // its end or the handler stopped it; false with a message naming the part.
+  bool readPart(const std::string& name, XmlHandler* handler, std::size_t limit, Text* error) {
+    const Text part = Text::fromUtf8(name);
+    auto found = parts_.find(lowerCase(name));
+    if (found == parts_.end()) {
+      *error = "工作簿缺少部件："_t + part;
       return false;
-    };
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat(zip_, name.c_str(), 0, &st) != 0) return fail("工作簿缺少部件："_t);
-    if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartBytes) return fail("工作簿部件过大："_t);
-    zip_file_t* f = zip_fopen(zip_, name.c_str(), 0);
-    if (!f) return fail("无法读取工作簿部件："_t);
-    std::string data(static_cast<size_t>(st.size), '\0');
-    zip_int64_t got = 0;
-    while (got < static_cast<zip_int64_t>(data.size())) {
-      const zip_int64_t n = zip_fread(f, data.data() + got, data.size() - got);
-      if (n <= 0) break;
-      got += n;
     }
-    zip_fclose(f);
-    if (got != static_cast<zip_int64_t>(data.size())) return fail("工作簿部件已损坏："_t);
-    if (!doc->load_buffer(data.data(), data.size(), pugi::parse_default | pugi::parse_ws_pcdata))
-      return fail("工作簿部件不是有效的 XML："_t);
-    return true;
+    zip_file_t* f = zip_fopen_index(zip_, found->second, 0);
+    if (!f) {
+      *error = "无法读取工作簿部件："_t + part;
+      return false;
+    }
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser) {
+      zip_fclose(f);
+      *error = "内存不足，无法读取工作簿"_t;
+      return false;
+    }
+    handler->attach(parser);
+    XML_SetUserData(parser, handler);
+    XML_SetElementHandler(parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(parser, onText);
+    XML_SetStartDoctypeDeclHandler(parser, onDoctype);
+
+    std::vector<char> buf(kChunk);
+    std::size_t total = 0;
+    bool ok = true, atEnd = false;
+    Text why;
+    while (ok) {
+      const zip_int64_t n = zip_fread(f, buf.data(), buf.size());
+      if (n < 0) {
+        why = "工作簿部件已损坏（解压或校验失败）："_t + part;
+        ok = false;
+        break;
+      }
+      total += static_cast<std::size_t>(n);
+      if (total > limit) {
+        why = "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限："_t + part;
+        ok = false;
+        break;
+      }
+      atEnd = n == 0;
+      if (XML_Parse(parser, buf.data(), static_cast<int>(n), atEnd) == XML_STATUS_ERROR) {
+        if (!handler->failure().empty()) {
+          why = handler->failure();
+          ok = false;
+        } else if (!handler->stopped()) {
+          why = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +
+                model::numberToText(static_cast<long long>(XML_GetCurrentLineNumber(parser))) +
+                " 行："_t + Text::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))) + "）"_t;
+          ok = false;
+        }
+        break;
+      }
+      if (atEnd) break;
+    }
+    XML_ParserFree(parser);
+    // Closing reports a damaged member once it has been read to its end.
+    const int closed = zip_fclose(f);
+    if (ok && atEnd && closed != 0) {
+      why = "工作簿部件已损坏（校验失败）："_t + part;
+      ok = false;
+    }
+    if (!ok) *error = why;
+    return ok;
   }
 
   zip_t* zip_ = nullptr;
+  std::map<std::string, zip_uint64_t> parts_;  // lower-case name to index
   std::vector<std::string> sheetParts_;
-  std::vector<std::string> strings_;
+  bool date1904_ = false;
+  SharedStringsHandler strings_;
+  StylesHandler styles_;
 };
 
 }  // namespace
