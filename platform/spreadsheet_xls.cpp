@@ -41,13 +41,10 @@ namespace {
 // Larger files are not workbooks a version-3 compound file can hold, and
 // their allocation table alone would cost tens of megabytes.
 constexpr std::uint64_t kMaxFileBytes = 2ull << 30;
-// Bounds on what one workbook may make this reader hold, so that a small
-// hostile file cannot exhaust memory: the shared strings (count and text)
-// and the cell texts of one sheet.
+// Bounds on the shared-string table, so that a small hostile file cannot
+// exhaust memory (the cell texts of a sheet are bounded by the contract).
 constexpr std::size_t kMaxSharedStrings = 2u << 20;
-constexpr std::size_t kMaxTextBytes = 48u << 20;
-// Columns A to F are read.
-constexpr int kColumns = 6;
+constexpr std::size_t kMaxSharedBytes = 48u << 20;
 
 std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t le32(const std::uint8_t* p) {
@@ -609,7 +606,7 @@ double rkValue(std::uint32_t rk) {
 // One cell of the sheet being read: its text, or a shared string by index.
 struct Cell {
   std::uint32_t shared = UINT32_MAX;
-  Text text;
+  std::string text;  // UTF-8
 };
 
 class XlsSource : public SheetSource {
@@ -636,14 +633,40 @@ class XlsSource : public SheetSource {
       *error = "工作表的位置损坏，无法读取"_t;
       return false;
     }
+    // The cells of columns A to F by row and column, whatever order the
+    // records come in; shared strings stay indexes until the rows are known.
+    std::map<std::uint64_t, Cell> found;
+    if (!collectCells(at, &found, error)) return false;
+    SheetRows rows(cells);
+    int row = 0;
+    for (auto it = found.begin(); it != found.end(); it = found.erase(it)) {
+      const int r = static_cast<int>(it->first >> 16);
+      if (r != row && !rows.beginRow(row = r)) break;
+      if (!rows.cell(static_cast<int>(it->first & 0xFFFF), textOf(it->second))) break;
+    }
+    if (!rows.error().empty()) {
+      *error = rows.error();
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, Text* error) {
     RecordReader records(&stream_, at);
     std::uint16_t type;
     std::vector<std::uint8_t> d;
     records.next(&type, &d);  // the sheet's BOF
-    std::map<std::uint64_t, Cell> found;
     std::size_t textBytes = 0;
     std::uint64_t pendingString = 0;  // a formula cell whose text follows
     int depth = 0;                    // inside an embedded chart
+    auto tooMuch = [&] {
+      if (textBytes <= kMaxSheetTextBytes) return false;
+      *error = "工作表的文字超过 "_t +
+               model::numberToText(static_cast<long long>(kMaxSheetTextBytes >> 20)) +
+               " MB 的上限，未读取"_t;
+      return true;
+    };
     while (records.next(&type, &d)) {
       if (type == kBof) {
         ++depth;
@@ -657,10 +680,11 @@ class XlsSource : public SheetSource {
       if (type == kString) {
         if (pendingString) {
           RecordData data(d, &records);
-          Text t;
+          std::string t;
           if (readString(&data, &t)) {
-            textBytes += t.bytes().size();
-            found[pendingString].text = std::move(t);
+            textBytes += t.size();
+            (*found)[pendingString].text = std::move(t);
+            if (tooMuch()) return false;
           }
           pendingString = 0;
         }
@@ -674,54 +698,28 @@ class XlsSource : public SheetSource {
       if (type == kMulRk) {
         // Several RK numbers of one row: (format, value) pairs from column.
         for (std::size_t k = 0;
-             4 + 6 * k + 6 <= d.size() && column + static_cast<int>(k) <= kColumns; ++k) {
+             4 + 6 * k + 6 <= d.size() && column + static_cast<int>(k) <= kReadColumns; ++k) {
           const std::uint8_t* p = d.data() + 4 + 6 * k;
-          Cell& c = found[cellKey(row, column + static_cast<int>(k))];
+          Cell& c = (*found)[cellKey(row, column + static_cast<int>(k))];
           c.shared = UINT32_MAX;
           c.text = numberCell(rkValue(le32(p + 2)), le16(p));
-          textBytes += c.text.bytes().size();
+          textBytes += c.text.size();
         }
-        if (textBytes > kMaxTextBytes) {
-          *error = "工作表的文字超过 48 MB 的上限，无法读取"_t;
-          return false;
-        }
+        if (tooMuch()) return false;
         continue;
       }
-      if (column > kColumns) continue;
+      if (column > kReadColumns) continue;
       Cell cell;
       if (!readCell(type, d, &records, &cell, &pendingString)) continue;
       const std::uint64_t key = cellKey(row, column);
       if (pendingString) pendingString = key;
-      textBytes += cell.text.bytes().size();
-      found[key] = std::move(cell);
-      if (textBytes > kMaxTextBytes) {
-        *error = "工作表的文字超过 48 MB 的上限，无法读取"_t;
-        return false;
-      }
-    }
-    // Row 1, then the rows up to the first row (from row 2) with no text.
-    int blank = 2;
-    for (auto it = found.lower_bound(cellKey(2, 0)); it != found.end(); ++it) {
-      const int row = static_cast<int>(it->first >> 16);
-      if (row > blank) break;
-      if (row == blank && filled(it->second)) blank = row + 1;
-    }
-    textBytes = 0;
-    for (auto it = found.begin(); it != found.end() && (it->first >> 16) < std::uint64_t(blank);) {
-      Text text = it->second.shared == UINT32_MAX ? std::move(it->second.text)
-                                                  : sharedString(it->second.shared);
-      textBytes += text.bytes().size();
-      if (textBytes > kMaxTextBytes) {
-        *error = "工作表的文字超过 48 MB 的上限，无法读取"_t;
-        return false;
-      }
-      if (!text.empty()) (*cells)[it->first] = std::move(text);
-      it = found.erase(it);
+      textBytes += cell.text.size();
+      (*found)[key] = std::move(cell);
+      if (tooMuch()) return false;
     }
     return true;
   }
 
- private:
   static bool isCell(std::uint16_t type) {
     switch (type) {
       case kFormula:
@@ -767,8 +765,7 @@ class XlsSource : public SheetSource {
       }
       case kBoolErr:
         if (d.size() < 8) return false;
-        cell->text =
-            p[7] ? Text::fromUtf8(errorText(p[6])) : Text::fromUtf8(p[6] ? "TRUE" : "FALSE");
+        cell->text = p[7] ? errorText(p[6]) : (p[6] ? "TRUE" : "FALSE");
         return true;
       case kFormula: {
         if (d.size() < 14) return false;
@@ -782,10 +779,10 @@ class XlsSource : public SheetSource {
             *stringFollows = 1;
             return true;
           case 1:
-            cell->text = Text::fromUtf8(r[2] ? "TRUE" : "FALSE");
+            cell->text = r[2] ? "TRUE" : "FALSE";
             return true;
           case 2:
-            cell->text = Text::fromUtf8(errorText(r[2]));
+            cell->text = errorText(r[2]);
             return true;
           default:  // 3: the empty text
             return true;
@@ -796,24 +793,24 @@ class XlsSource : public SheetSource {
     }
   }
 
-  Text numberCell(double value, std::uint16_t xf) const {
-    if (!std::isfinite(value)) return Text::fromUtf8("#NUM!");
+  std::string numberCell(double value, std::uint16_t xf) const {
+    if (!std::isfinite(value)) return "#NUM!";
     const int id = xf < xfFormats_.size() ? xfFormats_[xf] : 0;
     auto it = formats_.find(id);
-    return Text::fromUtf8(
-        formatNumber(value, it != formats_.end() ? it->second : builtinFormatCode(id), date1904_));
+    return formatNumber(value, it != formats_.end() ? it->second : builtinFormatCode(id),
+                        date1904_);
   }
 
   // A string: a 16-bit count, then in BIFF8 flags and the characters
   // (rich-text runs and phonetic data are skipped), in BIFF5 bytes in the
   // workbook's code page.
-  bool readString(RecordData* d, Text* out) {
+  bool readString(RecordData* d, std::string* out) {
     std::uint16_t n = 0;
     if (!d->u16(&n)) return false;
     if (!biff8_) {
       std::string bytes;
       if (!d->text(n, &bytes)) return false;
-      *out = Text::fromUtf8(codePage_.toUtf8(bytes));
+      *out = codePage_.toUtf8(bytes);
       return true;
     }
     std::uint8_t flags;
@@ -824,20 +821,16 @@ class XlsSource : public SheetSource {
       return false;
     std::u16string chars;
     if (!d->chars(n, flags & 1, &chars)) return false;
-    *out = Text::fromUtf8(utf16ToUtf8(chars));
+    *out = utf16ToUtf8(chars);
     return d->skip(std::uint64_t{runs} * 4) && d->skip(phonetic);
   }
 
-  bool filled(const Cell& c) const {
-    if (c.shared == UINT32_MAX) return !c.text.empty();
-    return c.shared < sharedEnds_.size() &&
-           sharedEnds_[c.shared] != (c.shared ? sharedEnds_[c.shared - 1] : 0);
-  }
-
-  Text sharedString(std::uint32_t index) const {
-    if (index >= sharedEnds_.size()) return Text();  // damaged: an empty cell
-    const std::uint32_t from = index ? sharedEnds_[index - 1] : 0;
-    return Text::fromGbk(shared_.substr(from, sharedEnds_[index] - from));
+  // A cell's text: its own, or its shared string ("" when there is no such string).
+  std::string textOf(const Cell& c) const {
+    if (c.shared == UINT32_MAX) return c.text;
+    if (c.shared >= sharedEnds_.size()) return std::string();
+    const std::uint32_t from = c.shared ? sharedEnds_[c.shared - 1] : 0;
+    return shared_.substr(from, sharedEnds_[c.shared] - from);
   }
 
   bool isBof(std::uint64_t at) {
@@ -907,8 +900,8 @@ class XlsSource : public SheetSource {
           RecordData data(d, &records);
           data.skip(2);
           if (biff8_) {
-            Text code;
-            if (readString(&data, &code)) formats_[id] = code.toUtf8();
+            std::string code;
+            if (readString(&data, &code)) formats_[id] = code;
           } else {
             std::uint8_t n;
             std::string bytes;
@@ -944,10 +937,10 @@ class XlsSource : public SheetSource {
     RecordData data(std::move(d), records);
     if (!data.skip(8)) return true;
     while (data.more()) {
-      Text t;
+      std::string t;
       if (!readString(&data, &t)) break;
-      shared_ += t.bytes();
-      if (sharedEnds_.size() >= kMaxSharedStrings || shared_.size() > kMaxTextBytes) {
+      shared_ += t;
+      if (sharedEnds_.size() >= kMaxSharedStrings || shared_.size() > kMaxSharedBytes) {
         *error = "工作簿的共享字符串超过上限（2097152 个或 48 MB），无法读取"_t;
         return false;
       }
@@ -965,7 +958,7 @@ class XlsSource : public SheetSource {
   std::map<int, std::string> formats_;    // declared number formats (UTF-8)
   std::vector<std::uint64_t> sheets_;     // where each sheet's records start
   std::uint64_t globalsEnd_ = 0;
-  std::string shared_;  // GBK bytes of the shared strings, one after the other
+  std::string shared_;  // the shared strings (UTF-8), one after the other
   std::vector<std::uint32_t> sharedEnds_;
 };
 
