@@ -289,7 +289,7 @@ std::vector<Section> parseCode(const std::string& code) {
     if (i < code.size()) {
       const char c = code[i];
       if (c == '\\' && !quoted) {
-        ++i;
+        if (i + 1 < code.size()) ++i;  // a backslash at the very end escapes nothing
         continue;
       }
       if (c == '"') quoted = !quoted;
