@@ -215,6 +215,7 @@ class Stream {
   // Copies n bytes from pos; false when they are not all there.
   bool read(std::uint64_t pos, std::uint8_t* dst, std::size_t n) {
     if (pos > size_ || n > size_ - pos) return false;
+    if (n == 0) return true;
     if (!file_) {
       std::memcpy(dst, bytes_.data() + pos, n);
       return true;

@@ -105,17 +105,17 @@ Book cellBook() {
        number(1, 3, 110101199001011232.0) + number(1, 4, 1.5, 16) + rk(1, 5, rkInt(45306), 17);
   // Row 3: formulas only: a text (in the STRING record after it, past a
   // shared-formula record), a number, truth values, an error, an empty text.
-  s += formulaSpecial(2, 0, 0) + record(0x04BC, std::string(10, '\0')) +
-       stringRecord(unicode(u"0002", false));
-  s += formulaNumber(2, 1, 22.222200000000001) + formulaSpecial(2, 2, 1, 1) +
-       formulaSpecial(2, 3, 1, 0) + formulaSpecial(2, 4, 2, 0x07) + formulaSpecial(2, 5, 3);
+  const std::string text = formulaText(2, 0, u"0002", true);
+  s += text + record(0x04BC, std::string(10, '\0')) + record(0x0207, unicode(u"0002", false));
+  s += formulaNumber(2, 1, 22.222200000000001) + formulaBool(2, 2, true) +
+       formulaBool(2, 3, false) + formulaError(2, 4, 0x07) + formulaText(2, 5, u"");
   // Row 4: RK forms, several in one record, LABEL in both widths, errors.
   s += mulrk(3, 0, {rkInt(-7), (1234u << 2) | 3u, 0x3FF00000u}) +
        label(3, 3, unicode(u"Zoë", false)) + label(3, 4, unicode(u"李四")) +
        boolErr(3, 5, 0x2A, true);
   // Row 5: a formula text whose STRING record never comes reads empty; the
   // truth-value cell is read; column G is not read.
-  s += formulaSpecial(4, 0, 0) + boolErr(4, 1, 1, false) + labelSst(4, 6, 2);
+  s += formulaText(4, 0, u"lost", true) + boolErr(4, 1, 1, false) + labelSst(4, 6, 2);
   // Row 6 is blank; row 7 is not read.
   s += labelSst(6, 0, 2);
   b.sheets = {s};
@@ -153,9 +153,8 @@ TEST(XlsRead, Date1904AndExcel95Workbook) {
   old.xfFormats.push_back(164);
   old.sheets = {label(0, 0, bytes16(gbk("编号"))) + label(0, 1, bytes16(gbk("姓名"))) +
                     label(1, 0, bytes16("0001")) + label(1, 1, bytes16(gbk("王五"))) +
-                    rk(1, 2, rkInt(13800138), 16) + formulaSpecial(1, 3, 0) +
-                    stringRecord(bytes16(gbk("备注"))) + number(1, 4, 2.5) +
-                    formulaSpecial(2, 0, 1, 1),
+                    rk(1, 2, rkInt(13800138), 16) + formulaText5(1, 3, gbk("备注")) +
+                    number(1, 4, 2.5) + formulaBool(2, 0, true),
                 label(0, 0, bytes16(gbk("第二页")))};
   for (const char16_t* name : {u"Book", u"BOOK", u"Workbook"}) {
     r = readXls(file(old, name), 3);
@@ -253,7 +252,7 @@ TEST(XlsRead, DamagedCellsReadEmpty) {
   s += rk(1, 6000, rkInt(1)) + record(0x00FD, "");       // off the sheet; no row at all
   s += record(0x0205, cellHead(2, 0, 15) + "\x05\x01");  // unknown error code
   s += number(2, 1, std::numeric_limits<double>::quiet_NaN());
-  s += stringRecord(unicode(u"stray"));  // a STRING with no formula before it
+  s += record(0x0207, unicode(u"stray"));  // a STRING with no formula before it
   s += labelSst(2, 2, 0) + xlsbuild::label(2, 3, unicode(u"end"));
   b.sheets = {s};
   const Read r = readXls(file(b), 3);

@@ -95,28 +95,57 @@ inline std::string blank(unsigned row, unsigned col) {
   return record(0x0201, cellHead(row, col, 15));
 }
 
-// FORMULA with its cached result: 8 result bytes, flags, a cache id and a
-// tiny expression (the constant 1).
+// FORMULA with its cached result (8 bytes), flags, a cache id and the
+// expression in tokens; the expression is the constant the result gives.
 inline std::string formulaRecord(unsigned row, unsigned col, const std::string& result,
-                                 unsigned xf = 15) {
+                                 const std::string& tokens, unsigned xf = 15) {
   std::string d = cellHead(row, col, xf) + result;
   put16(&d, 0), put32(&d, 0);
-  put16(&d, 3), put8(&d, 0x1E), put16(&d, 1);  // tInt 1
-  return record(0x0006, d);
+  put16(&d, static_cast<unsigned>(tokens.size()));
+  return record(0x0006, d + tokens);
 }
-inline std::string formulaNumber(unsigned row, unsigned col, double v, unsigned xf = 15) {
-  std::string r;
-  putDouble(&r, v);
-  return formulaRecord(row, col, r, xf);
-}
-// kind: 0 text (give the STRING record after it), 1 truth value, 2 error, 3 empty text.
-inline std::string formulaSpecial(unsigned row, unsigned col, unsigned kind, unsigned value = 0) {
+inline std::string specialResult(unsigned kind, unsigned value) {
   std::string r;
   put8(&r, kind), put8(&r, 0), put8(&r, value), put8(&r, 0), put8(&r, 0), put8(&r, 0);
   put16(&r, 0xFFFF);
-  return formulaRecord(row, col, r);
+  return r;
 }
-inline std::string stringRecord(const std::string& string) { return record(0x0207, string); }
+inline std::string formulaNumber(unsigned row, unsigned col, double v, unsigned xf = 15) {
+  std::string r, t;
+  putDouble(&r, v);
+  put8(&t, 0x1F), putDouble(&t, v);  // tNum
+  return formulaRecord(row, col, r, t, xf);
+}
+inline std::string formulaBool(unsigned row, unsigned col, bool v) {
+  std::string t;
+  put8(&t, 0x1D), put8(&t, v ? 1 : 0);  // tBool
+  return formulaRecord(row, col, specialResult(1, v ? 1 : 0), t);
+}
+inline std::string formulaError(unsigned row, unsigned col, unsigned code) {
+  std::string t;
+  put8(&t, 0x1C), put8(&t, code);  // tErr
+  return formulaRecord(row, col, specialResult(2, code), t);
+}
+// A formula giving a text: the FORMULA record, then (unless noString) its
+// STRING record, both for a BIFF8 workbook. An empty text has no STRING record.
+inline std::string formulaText(unsigned row, unsigned col, const std::u16string& text,
+                               bool noString = false) {
+  std::string t;
+  put8(&t, 0x17), put8(&t, static_cast<unsigned>(text.size())), put8(&t, 1);  // tStr
+  for (char16_t c : text) put16(&t, c);
+  std::string out = formulaRecord(row, col, specialResult(text.empty() ? 3 : 0, 0), t);
+  if (!text.empty() && !noString) out += record(0x0207, unicode(text));
+  return out;
+}
+// The same for a BIFF5 workbook: the text as code-page bytes.
+inline std::string formulaText5(unsigned row, unsigned col, const std::string& bytes) {
+  std::string t;
+  put8(&t, 0x17), put8(&t, static_cast<unsigned>(bytes.size()));
+  t += bytes;
+  std::string s;
+  put16(&s, static_cast<unsigned>(bytes.size()));
+  return formulaRecord(row, col, specialResult(0, 0), t) + record(0x0207, s + bytes);
+}
 
 // One workbook stream.
 struct Book {
@@ -216,7 +245,16 @@ struct Book {
     for (std::size_t i = 0; i < sheets.size(); ++i) {
       const std::uint32_t at = static_cast<std::uint32_t>(out.size());
       for (int k = 0; k < 4; ++k) out[offsetAt[i] + k] = static_cast<char>((at >> (8 * k)) & 0xff);
-      out += bof(0x0010) + sheets[i] + record(0x000A, "");
+      // The used range, as programs write it (rows 0..999, columns A..H
+      // here); readers do not trust it.
+      std::string dimensions;
+      if (biff == 8) {
+        put32(&dimensions, 0), put32(&dimensions, 1000);
+      } else {
+        put16(&dimensions, 0), put16(&dimensions, 1000);
+      }
+      put16(&dimensions, 0), put16(&dimensions, 8), put16(&dimensions, 0);
+      out += bof(0x0010) + record(0x0200, dimensions) + sheets[i] + record(0x000A, "");
     }
     return out;
   }
