@@ -202,7 +202,9 @@ class File {
   std::uint64_t size_ = 0;
 };
 
-constexpr std::uint32_t kMaxRegularSector = 0xFFFFFFFA;
+// Streams shorter than this live in the mini stream (the format fixes it;
+// the header's copy of it is not trusted).
+constexpr std::uint64_t kMiniStreamCutoff = 4096;
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
 
@@ -279,7 +281,6 @@ class CompoundFile {
         file->size() > sectorSize
             ? static_cast<std::uint32_t>((file->size() - 1) / sectorSize)  // header sector excluded
             : 0;
-    miniCutoff_ = le32(h + 56);
     loadFat(h);
 
     Stream dir;
@@ -301,7 +302,7 @@ class CompoundFile {
     if (shift_ == 12) size |= std::uint64_t{le32(e + 124)} << 32;
     const std::uint32_t start = le32(e + 116);
     bool ok;
-    if (size < miniCutoff_) {
+    if (size < kMiniStreamCutoff) {
       Stream container;
       std::uint64_t rootSize = le32(root + 120);
       if (shift_ == 12) rootSize |= std::uint64_t{le32(root + 124)} << 32;
@@ -381,7 +382,9 @@ class CompoundFile {
                  Stream* s) const {
     s->file_ = nullptr;
     std::uint32_t at = start;
-    while (s->bytes_.size() < size && at <= kMaxRegularSector) {
+    std::vector<bool> seen(container->size() / 64);
+    while (s->bytes_.size() < size && at < seen.size() && !seen[at]) {
+      seen[at] = true;
       std::uint8_t block[64];
       if (!container->read(std::uint64_t{at} * 64, block, sizeof block)) break;
       s->bytes_.insert(s->bytes_.end(), block, block + sizeof block);
@@ -426,7 +429,6 @@ class CompoundFile {
   const File* file_ = nullptr;
   unsigned shift_ = 9;
   std::uint32_t sectorCount_ = 0;
-  std::uint32_t miniCutoff_ = 4096;
   std::vector<std::uint32_t> fat_;
 };
 

@@ -254,10 +254,14 @@ TEST(XlsRead, DamagedCellsReadEmpty) {
   s += number(2, 1, std::numeric_limits<double>::quiet_NaN());
   s += record(0x0207, unicode(u"stray"));  // a STRING with no formula before it
   s += labelSst(2, 2, 0) + xlsbuild::label(2, 3, unicode(u"end"));
+  s += number(2, 4, 5, 16);  // a number format that ends in a lone backslash
+  b.formats = {{164, "0\\"}};
+  b.xfFormats.assign(16, 0);
+  b.xfFormats.push_back(164);
   b.sheets = {s};
   const Read r = readXls(file(b), 3);
   ASSERT_TRUE(r.opened) << r.error;
-  EXPECT_EQ(r.cells, "ok|||||\nok|||||\n|#NUM!|ok|end||\n");
+  EXPECT_EQ(r.cells, "ok|||||\nok|||||\n|#NUM!|ok|end|5|\n");
 }
 
 // Hostile containers and workbook streams: each is refused with a reason
@@ -313,6 +317,26 @@ TEST(XlsRead, DamagedFilesAreRefusedWithAReasonOrReadAsFarAsSound) {
       EXPECT_TRUE(r.opened) << c.what << ": " << r.error;
     }
   }
+  // Declared sizes and counts are not trusted: a header that says every
+  // stream is small, a shared-string table that declares four billion
+  // strings, a workbook stream declared 4 GB long.
+  const std::string cells = readXls(good, 3).cells;
+  EXPECT_EQ(readXls(patched(56, u32(0xFFFFFFFF)), 3).cells, cells);
+  Book counted = b;
+  counted.shared.clear();
+  std::string sst;
+  put32(&sst, 0xFFFFFFFF), put32(&sst, 0xFFFFFFFF);
+  for (const char16_t* t : {u"编号", u"姓名", u"张三", u"", u"0001"}) sst += unicode(t);
+  counted.extraGlobals = record(0x00FC, sst);
+  EXPECT_EQ(readXls(file(counted), 3).cells, cells);
+  // A small workbook (in the mini stream) whose mini chain loops back.
+  const std::string small = file(b, u"Workbook", true);
+  std::string looped = small;
+  looped.replace(1536 + 4 * 4, 4, u32(0));
+  const Read r = readXls(looped, 3);
+  EXPECT_TRUE(r.opened || !r.error.empty());
+  EXPECT_EQ(readXls(small, 3).cells, cells);
+
   // A sheet whose listed position is wrong is found by its order.
   std::string moved = good;
   const std::size_t sheetAt = good.find(std::string("\x85\x00", 2), stream) + 4;
