@@ -4,7 +4,7 @@
 PD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev fonts-wqy-microhei
   libsdl2-mixer-dev libsqlite3-dev libasound2-dev libjpeg-dev libpng-dev zlib1g-dev
   libgtest-dev libbenchmark-dev sqlite3 fp-utils
-  libxlsxwriter-dev libzip-dev libpugixml-dev libexpat1-dev)
+  libxlsxwriter-dev libzip-dev libpugixml-dev libexpat1-dev clang libclang-rt-14-dev)
 pd_install_missing() {
   local missing=()
   for p in "${PD_PACKAGES[@]}" "$@"; do
