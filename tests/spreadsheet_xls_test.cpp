@@ -383,3 +383,35 @@ TEST(XlsRead, HostileTextsConvertSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// The largest sheet a BIFF8 file holds (65536 rows) in a file of over 7 MB,
+// whose allocation table no longer fits the header's list: every row is
+// read, down to the last.
+TEST(XlsRead, FullSheetInALargeFile) {
+  Book b;
+  for (int i = 0; i < 65536; ++i) b.shared.push_back(u"参加者" + std::u16string(1, u'0' + i % 10));
+  std::string s;
+  for (unsigned r = 0; r < 65536; ++r) {
+    for (unsigned c = 0; c < 4; ++c) s += labelSst(r, c, r);
+    s += number(r, 4, r * 1.5) + rk(r, 5, (r << 2) | 2u) + labelSst(r, 9, 1);
+  }
+  b.sheets = {s};
+  const std::string bytes = file(b);
+  ASSERT_GT(bytes.size(), 109u * 128 * 512);
+  TempDir tmp;
+  writeBytes(tmp.path("big.xls"), bytes);
+  spreadsheet::Application app;
+  spreadsheet::Workbook* book = app.open(tmp.path("big.xls"));
+  ASSERT_NE(book, nullptr) << app.error().toUtf8();
+  ASSERT_TRUE(book->selectSheet(1)) << book->error().toUtf8();
+  EXPECT_EQ(book->cellText("a65536").toUtf8(), "参加者5");
+  EXPECT_EQ(book->cellText("e65536").toUtf8(), "98302.5");
+  EXPECT_EQ(book->cellText("f65536").toUtf8(), "65535");
+  int filled = 0;
+  for (int r = 1; r <= 65536; ++r) filled += !book->cellText("f" + std::to_string(r)).empty();
+  EXPECT_EQ(filled, 65536);
+}
+
+}  // namespace

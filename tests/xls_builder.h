@@ -291,13 +291,20 @@ inline std::string compound(const std::vector<std::pair<std::u16string, std::str
   const std::uint32_t miniFatSectors = sectorsFor(miniFat.size() * 4);
   const std::uint32_t miniSectors = sectorsFor(mini.size());
   const std::uint32_t bigSectors = sectorsFor(big.size());
-  std::uint32_t fatSectors = 1;
-  while (fatSectors * 128 < fatSectors + dirSectors + miniFatSectors + miniSectors + bigSectors)
-    ++fatSectors;
-  const std::uint32_t dirAt = fatSectors, miniFatAt = dirAt + dirSectors,
+  // The allocation table's own sectors: the header lists 109 of them, list
+  // sectors (127 each and a link) the rest.
+  std::uint32_t fatSectors = 1, listSectors = 0;
+  for (;; ++fatSectors) {
+    listSectors = fatSectors > 109 ? (fatSectors - 109 + 126) / 127 : 0;
+    if (fatSectors * 128 >=
+        fatSectors + listSectors + dirSectors + miniFatSectors + miniSectors + bigSectors)
+      break;
+  }
+  const std::uint32_t dirAt = fatSectors + listSectors, miniFatAt = dirAt + dirSectors,
                       miniAt = miniFatAt + miniFatSectors, bigAt = miniAt + miniSectors;
   std::vector<std::uint32_t> fat;
   for (std::uint32_t i = 0; i < fatSectors; ++i) fat.push_back(0xFFFFFFFD);
+  for (std::uint32_t i = 0; i < listSectors; ++i) fat.push_back(0xFFFFFFFC);
   auto chainOf = [&](std::uint32_t n) {
     const std::uint32_t first = static_cast<std::uint32_t>(fat.size());
     for (std::uint32_t k = 0; k < n; ++k) fat.push_back(k + 1 < n ? first + k + 1 : kEnd);
@@ -319,8 +326,16 @@ inline std::string compound(const std::vector<std::pair<std::u16string, std::str
   h.append(6, '\0');
   put32(&h, 0), put32(&h, fatSectors), put32(&h, dirAt), put32(&h, 0), put32(&h, 4096);
   put32(&h, miniFatSectors ? miniFatAt : kEnd), put32(&h, miniFatSectors);
-  put32(&h, kEnd), put32(&h, 0);
+  put32(&h, listSectors ? fatSectors : kEnd), put32(&h, listSectors);
   for (std::uint32_t i = 0; i < 109; ++i) put32(&h, i < fatSectors ? i : kFree);
+  std::string lists;
+  for (std::uint32_t k = 0; k < listSectors; ++k) {
+    for (std::uint32_t i = 0; i < 127; ++i) {
+      const std::uint32_t n = 109 + k * 127 + i;
+      put32(&lists, n < fatSectors ? n : kFree);
+    }
+    put32(&lists, k + 1 < listSectors ? fatSectors + k + 1 : kEnd);
+  }
 
   auto entry = [](const std::u16string& name, int type, std::uint32_t right, std::uint32_t child,
                   std::uint32_t first, std::uint32_t size) {
@@ -345,7 +360,7 @@ inline std::string compound(const std::vector<std::pair<std::u16string, std::str
 
   std::string out = h;
   for (std::uint32_t v : fat) put32(&out, v);
-  out += dir;
+  out += lists + dir;
   std::string mf;
   for (std::uint32_t v : miniFat) put32(&mf, v);
   mf.resize(miniFatSectors * 512, '\xFF');
