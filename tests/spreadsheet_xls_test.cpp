@@ -116,6 +116,8 @@ Book cellBook() {
   // Row 5: a formula text whose STRING record never comes reads empty; the
   // truth-value cell is read; column G is not read.
   s += formulaText(4, 0, u"lost", true) + boolErr(4, 1, 1, false) + labelSst(4, 6, 2);
+  // RSTRING: a text with its formatting runs after it.
+  s += record(0x00D6, cellHead(4, 2, 15) + unicode(u"富文本") + "\x01\x00" + std::string(4, '\0'));
   // Row 6 is blank; row 7 is not read.
   s += labelSst(6, 0, 2);
   b.sheets = {s};
@@ -130,7 +132,7 @@ TEST(XlsRead, CellsAsASpreadsheetShowsThem) {
             "0001|张三||110101199001011232|1.50|2024-01-15\n"
             "0002|22.2222|TRUE|FALSE|#DIV/0!|\n"
             "-7|12.34|1|Zoë|李四|#N/A\n"
-            "|TRUE||||\n"
+            "|TRUE|富文本|||\n"
             "|||||\n"
             "|||||\n");
 }
@@ -151,15 +153,17 @@ TEST(XlsRead, Date1904AndExcel95Workbook) {
   old.formats = {{164, "0.0\"" + gbk("元") + "\""}};
   old.xfFormats.assign(16, 0);
   old.xfFormats.push_back(164);
-  old.sheets = {label(0, 0, bytes16(gbk("编号"))) + label(0, 1, bytes16(gbk("姓名"))) +
-                    label(1, 0, bytes16("0001")) + label(1, 1, bytes16(gbk("王五"))) +
-                    rk(1, 2, rkInt(13800138), 16) + formulaText5(1, 3, gbk("备注")) +
-                    number(1, 4, 2.5) + formulaBool(2, 0, true),
-                label(0, 0, bytes16(gbk("第二页")))};
+  old.sheets = {
+      label(0, 0, bytes16(gbk("编号"))) + label(0, 1, bytes16(gbk("姓名"))) +
+          label(1, 0, bytes16("0001")) + label(1, 1, bytes16(gbk("王五"))) +
+          rk(1, 2, rkInt(13800138), 16) + formulaText5(1, 3, gbk("备注")) + number(1, 4, 2.5) +
+          formulaBool(2, 0, true) +
+          record(0x00D6, cellHead(2, 1, 15) + bytes16(gbk("丙")) + "\x01" + std::string(2, '\0')),
+      label(0, 0, bytes16(gbk("第二页")))};
   for (const char16_t* name : {u"Book", u"BOOK", u"Workbook"}) {
     r = readXls(file(old, name), 3);
     ASSERT_TRUE(r.opened) << r.error;
-    EXPECT_EQ(r.cells, "编号|姓名||||\n0001|王五|13800138.0元|备注|2.5|\nTRUE|||||\n");
+    EXPECT_EQ(r.cells, "编号|姓名||||\n0001|王五|13800138.0元|备注|2.5|\nTRUE|丙||||\n");
   }
   r = readXls(file(old, u"Book"), 1, 2);
   EXPECT_EQ(r.cells, "第二页|||||\n");
