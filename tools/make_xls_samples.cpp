@@ -3,7 +3,8 @@
 // runs this tool):
 //   make_xls_samples SOURCE_DIR
 // tests/workbooks/hand_*.xls with NAME.csv, the texts LibreOffice shows for
-// them, and tests/data/xls/*.xls, records whose counts run past their end.
+// them, tests/data/xls/*.xls, records whose counts run past their end, and
+// tests/fuzz/biff/*, workbook streams that start the fuzz runs of records.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   }
   const std::string corpus = std::string(argv[1]) + "/tests/workbooks/";
   const std::string data = std::string(argv[1]) + "/tests/data/xls/";
+  const std::string biff = std::string(argv[1]) + "/tests/fuzz/biff/";
   bool ok = true;
 
   // Excel 5.0/95 (BIFF5): stream "Book", texts in code page 936, a number
@@ -75,6 +77,29 @@ int main(int argc, char** argv) {
   format.extraGlobals = record(0x041E, f);
   format.sheets = {label(0, 0, unicode(u"编号")) + label(1, 0, unicode(u"0001"))};
   ok &= write(data + "format-count-past-record.xls", file(format));
+
+  // Workbook streams: the books above, and one of every BIFF8 cell kind with
+  // number formats, a 1904 date system and shared strings split over records.
+  Book every;
+  every.codePage = 1200;
+  every.date1904 = true;
+  every.formats = {{164, "0.00"}, {165, "yyyy-mm-dd hh:mm"}, {166, "#,##0\" yuan\";[Red]-#,##0"}};
+  every.xfFormats.assign(16, 0);
+  for (int id : {164, 165, 166, 14, 10}) every.xfFormats.push_back(id);
+  every.shared = {u"编号", u"姓名", u"张三", u"", std::u16string(40, u'长') + u"abc"};
+  every.maxRecord = 48;
+  every.sheets = {
+      labelSst(0, 0, 0) + labelSst(0, 1, 1) + labelSst(1, 0, 4) + labelSst(1, 1, 2) +
+          number(1, 2, 13800138000.0, 16) + rk(1, 3, (45306u << 2) | 2u, 17) +
+          mulrk(1, 4, {(1234u << 2) | 3u, 0x3FF00000u}, 18) + formulaText(2, 0, u"0002") +
+          formulaNumber(2, 1, 0.125, 20) + formulaBool(2, 2, true) + formulaError(2, 3, 0x07) +
+          formulaText(2, 4, u"") + boolErr(2, 5, 0x2A, true) + label(3, 0, unicode(u"李四")) +
+          record(0x00D6, cellHead(3, 1, 15) + unicode(u"富") + "\x01\x00" + std::string(4, '\0')),
+      labelSst(0, 0, 2)};
+  ok &= write(biff + "every-cell.biff8", every.stream());
+  ok &= write(biff + "excel95.biff5", old.stream());
+  ok &= write(biff + "shared-strings.biff8", upper.stream());
+  ok &= write(biff + "label-count.biff8", label8.stream());
 
   if (!ok) std::fprintf(stderr, "make_xls_samples: cannot write under %s\n", argv[1]);
   return ok ? 0 : 1;

@@ -2,7 +2,10 @@
 // a scratch file and opened as the import opens a workbook; every sheet is
 // read. PD_FUZZ_FORMAT=xls or xlsx hands every input to that reader alone
 // (the file's first bytes would send nearly every mutated input to neither);
-// without it the input goes where its first bytes send it.
+// PD_FUZZ_FORMAT=biff takes the input as a workbook stream and packs it into
+// a sound compound file first, so that the mutations reach the records
+// rather than break the container; without it the input goes where its
+// first bytes send it.
 //
 // Beyond the sanitizers' checks, an input fails when a reader breaks its
 // contract: a refusal without a reason, a cell outside columns A to F, an
@@ -17,6 +20,7 @@
 
 #include "platform/spreadsheet.h"
 #include "platform/spreadsheet_source.h"
+#include "tests/xls_builder.h"
 
 namespace {
 
@@ -44,13 +48,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const char* format = std::getenv("PD_FUZZ_FORMAT");
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (format && std::strcmp(format, "biff") == 0)
+    bytes = xlsbuild::compound({{u"Workbook", bytes}});
   FILE* f = std::fopen(scratch.c_str(), "wb");
   if (!f) std::abort();
-  if (size) std::fwrite(data, 1, size, f);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
 
   using namespace spreadsheet::detail;
-  const char* format = std::getenv("PD_FUZZ_FORMAT");
   const bool zip = size >= 2 && data[0] == 'P' && data[1] == 'K';
   const bool xlsx = format ? std::strcmp(format, "xlsx") == 0 : zip;
   model::Text error;
