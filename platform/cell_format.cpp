@@ -289,7 +289,7 @@ std::vector<Section> parseCode(const std::string& code) {
     if (i < code.size()) {
       const char c = code[i];
       if (c == '\\' && !quoted) {
-        if (i + 1 < code.size()) ++i;  // a backslash at the very end escapes nothing
+        if (i + 1 < code.size()) ++i;  // the escaped character, not a separator
         continue;
       }
       if (c == '"') quoted = !quoted;
@@ -426,6 +426,38 @@ std::string general(double v) {
   return mantissa + e;
 }
 
+// The fraction nearest x (0 <= x < 1e9) whose denominator is at most maxDen:
+// the last convergent of x's continued fraction within the bound, or the
+// semiconvergent after it when that is nearer.
+void nearestFraction(double x, long maxDen, long* num, long* den) {
+  *num = 0;
+  *den = 1;
+  if (!(x >= 0 && x < 1e9)) return;
+  long p0 = 0, q0 = 1, p1 = 1, q1 = 0;
+  double r = x;
+  for (int i = 0; i < 64; ++i) {
+    const double a = std::floor(r);
+    if (a > 1e9) break;
+    const long ai = static_cast<long>(a);
+    const long q2 = ai * q1 + q0;
+    if (q2 > maxDen) {
+      const long k = (maxDen - q0) / q1;
+      const long ps = p0 + k * p1, qs = q0 + k * q1;
+      if (std::fabs(x - static_cast<double>(ps) / static_cast<double>(qs)) <
+          std::fabs(x - static_cast<double>(p1) / static_cast<double>(q1)))
+        p1 = ps, q1 = qs;
+      break;
+    }
+    const long p2 = ai * p1 + p0;
+    p0 = p1, q0 = q1, p1 = p2, q1 = q2;
+    const double f = r - a;
+    if (f < 1e-12) break;
+    r = 1 / f;
+  }
+  *num = p1;
+  *den = q1;
+}
+
 // "# ?/?": a whole part, then the nearest fraction whose denominator has as
 // many digits as its places; '?' places pad with spaces (numerators on the
 // left, denominators on the right).
@@ -447,13 +479,9 @@ std::string formatFraction(double v, const Section& sec) {
   const double a = std::fabs(v);
   double whole = wholePlaces ? std::floor(a) : 0;
   const double frac = a - whole;
+  if (frac >= 1e9) return general(v);  // no fraction to show
   long num = 0, den = 1;
-  double bestErr = frac;
-  for (long d = 1; d <= maxDen; ++d) {
-    const long n = std::lround(frac * static_cast<double>(d));
-    const double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
-    if (err < bestErr - 1e-12) bestErr = err, num = n, den = d;
-  }
+  nearestFraction(frac, maxDen, &num, &den);
   if (wholePlaces && num == den) whole += 1, num = 0;
   char buf[400];
   std::snprintf(buf, sizeof buf, "%.0f", whole);
@@ -548,6 +576,7 @@ std::string formatDigits(double v, const Section& sec) {
   }
   for (int p = 0; p < percent; ++p) v *= 100;
   for (int p = 0; p < scale; ++p) v /= 1000;
+  if (!std::isfinite(v)) return "#NUM!";  // a percentage past the largest double
   if (slash) return formatFraction(v, sec);
 
   std::string intPart, fracPart, expText;
@@ -566,12 +595,16 @@ std::string formatDigits(double v, const Section& sec) {
       else
         e -= n - 1;
     }
-    double m = a / std::pow(10.0, e);
+    // a / 10^e, without 10^e itself leaving the doubles (denormals).
+    auto mantissa = [a](int exp10) {
+      return exp10 < -300 ? a * 1e300 / std::pow(10.0, exp10 + 300) : a / std::pow(10.0, exp10);
+    };
+    double m = mantissa(e);
     decimalParts(m, fracPlaces, &intPart, &fracPart);
     if (a != 0 && static_cast<int>(intPart.size()) > n && intPart != "0") {
       // Rounding carried into one more digit: 9.99 → 1.0E+1.
       e += 1;
-      m = a / std::pow(10.0, e);
+      m = mantissa(e);
       decimalParts(m, fracPlaces, &intPart, &fracPart);
     }
     expText = std::to_string(std::abs(e));
@@ -839,6 +872,9 @@ std::string formatDate(double v, const Section& sec, bool date1904) {
 
 std::string formatNumber(double value, const std::string& code, bool date1904) {
   if (!std::isfinite(value)) return "#NUM!";
+  // No spreadsheet program takes a code longer than 255 characters; a
+  // longer one is damage, and would only cost time on every cell.
+  if (code.size() > 1024) return general(value).insert(0, value < 0 ? "-" : "");
   std::vector<Section> sections = parseCode(code.empty() ? std::string("General") : code);
   // Sections without a code given: General.
   if (sections.size() == 1 && sections[0].empty) sections[0] = parseSection("General");

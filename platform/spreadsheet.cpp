@@ -74,7 +74,8 @@ bool SheetRows::cell(int column, const std::string& utf8) {
              " MB 的上限，未读取"_t;
     return false;
   }
-  (*cells_)[cellKey(row_, column)] = Text::fromUtf8(utf8);
+  // Copied so that the kept text holds no more memory than its bytes.
+  (*cells_)[cellKey(row_, column)] = Text::fromGbk(std::string(Text::fromUtf8(utf8).bytes()));
   if (row_ > lastFilled_) lastFilled_ = row_;
   return true;
 }

@@ -17,7 +17,7 @@ constexpr int kReadColumns = 6;
 // a message that names the limit, so that no file can exhaust memory.
 constexpr int kMaxDataRows = 200000;
 // Bytes of cell text (UTF-8) read from one sheet at most.
-constexpr std::size_t kMaxSheetTextBytes = 64u * 1024 * 1024;
+constexpr std::size_t kMaxSheetTextBytes = 32u * 1024 * 1024;
 
 // The reader contract. readSheet(index, cells, error) of sheet `index`
 // (0-based, tab order):

@@ -25,18 +25,25 @@ using model::operator""_t;
 
 namespace {
 
-// Bytes inflated from one part at most: the sheet (which is read only down
-// to the end of the list) and each of the other parts. A participant list
-// comes nowhere near; an archive that inflates further is hostile.
-constexpr std::size_t kMaxSheetPartBytes = 256u * 1024 * 1024;
+// Bytes inflated from one part at most. A participant list comes nowhere
+// near; an archive that inflates further is hostile. The sheet is read only
+// down to the end of the list, and may take a base plus so much per row
+// read (a row of a few columns takes a few hundred bytes, even with every
+// attribute a writer adds), up to a ceiling: a bomb of rows padded with
+// empty cells is refused after its first megabytes, not after minutes.
 constexpr std::size_t kMaxPartBytes = 64u * 1024 * 1024;
+constexpr std::size_t kSheetBaseBytes = 32u * 1024 * 1024;
+constexpr std::size_t kSheetBytesPerRow = 4u * 1024;
+constexpr std::size_t kMaxSheetPartBytes = 256u * 1024 * 1024;
 // Shared strings kept at most (items and UTF-8 bytes).
-constexpr std::size_t kMaxSharedStrings = 2000000;
-constexpr std::size_t kMaxSharedStringBytes = 64u * 1024 * 1024;
+constexpr std::size_t kMaxSharedStrings = 1000000;
+constexpr std::size_t kMaxSharedStringBytes = 32u * 1024 * 1024;
 // Text gathered for one value at most; a spreadsheet cell holds at most
 // 32767 characters. Longer values are damage and read as "".
 constexpr std::size_t kMaxValueBytes = 256u * 1024;
 constexpr int kMaxRows = 1048576;
+// Parts of a package at most; a workbook has a few dozen.
+constexpr zip_int64_t kMaxEntries = 100000;
 constexpr int kMaxColumns = 16384;
 constexpr std::size_t kChunk = 64 * 1024;
 
@@ -138,8 +145,11 @@ bool parseCellRef(std::string_view ref, int* row, int* column) {
 }
 
 // A number as the file writes it ("1.5", "-7", "1E-3"); false when it is not one.
-bool parseDouble(const std::string& s, double* out) {
-  if (s.empty()) return false;
+bool parseDouble(const std::string& text, double* out) {
+  // Spaces around it are allowed, as XML writers may indent.
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return false;
+  const std::string s = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
   char* end = nullptr;
   const double v = std::strtod(s.c_str(), &end);
   if (end != s.c_str() + s.size()) return false;
@@ -214,6 +224,10 @@ class XmlHandler {
   virtual void start(std::string_view name, const char** attrs) = 0;
   virtual void end(std::string_view name) = 0;
   virtual void text(const char*, int) {}
+  // Bytes of the part that may be inflated by now.
+  virtual std::size_t byteLimit() const { return kMaxPartBytes; }
+  // How the limit grows, for the message ("" when it does not).
+  virtual Text limitNote() const { return Text(); }
 
   void stop() {
     stopped_ = true;
@@ -466,8 +480,14 @@ class SheetHandler : public XmlHandler {
     if (inInline_) inlineText_.text(s, len);
   }
 
-  bool ended() const { return rows_.ended(); }
-  const Text& limitError() const { return rows_.error(); }
+  Text limitNote() const override {
+    return "（工作表每行至多 "_t +
+           model::numberToText(static_cast<long long>(kSheetBytesPerRow / 1024)) + " KB）"_t;
+  }
+  std::size_t byteLimit() const override {
+    const std::size_t limit = kSheetBaseBytes + kSheetBytesPerRow * static_cast<std::size_t>(row_);
+    return limit < kMaxSheetPartBytes ? limit : kMaxSheetPartBytes;
+  }
 
  private:
   void damage(const char* what) {
@@ -586,6 +606,11 @@ class XlsxSource : public SheetSource {
     }
     // Part names ignore case, as the spreadsheet programs treat them.
     const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+    if (entries > kMaxEntries) {
+      *error = "压缩包中的部件超过 "_t + model::numberToText(static_cast<long long>(kMaxEntries)) +
+               " 个，不是工作簿"_t;
+      return false;
+    }
     for (zip_int64_t i = 0; i < entries; ++i) {
       const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), 0);
       if (!name) continue;
@@ -599,19 +624,19 @@ class XlsxSource : public SheetSource {
     std::string workbook = "xl/workbook.xml";
     if (hasPart("_rels/.rels")) {
       RelsHandler rels;
-      if (!readPart("_rels/.rels", &rels, kMaxPartBytes, error)) return false;
+      if (!readPart("_rels/.rels", &rels, error)) return false;
       for (const auto& r : rels.rels)
         if (endsWith(r.type, "/officeDocument")) workbook = resolveTarget("", r.target);
     }
     WorkbookHandler book;
-    if (!readPart(workbook, &book, kMaxPartBytes, error)) return false;
+    if (!readPart(workbook, &book, error)) return false;
     date1904_ = book.date1904;
 
     std::map<std::string, std::string> targets;
     std::string sharedStrings, styles;
     if (hasPart(relsOf(workbook))) {
       RelsHandler rels;
-      if (!readPart(relsOf(workbook), &rels, kMaxPartBytes, error)) return false;
+      if (!readPart(relsOf(workbook), &rels, error)) return false;
       for (const auto& r : rels.rels) {
         const std::string part = resolveTarget(folderOf(workbook), r.target);
         targets[r.id] = part;
@@ -634,11 +659,14 @@ class XlsxSource : public SheetSource {
     if (sharedStrings.empty() && hasPart("xl/sharedStrings.xml"))
       sharedStrings = "xl/sharedStrings.xml";
     if (styles.empty() && hasPart("xl/styles.xml")) styles = "xl/styles.xml";
-    if (!sharedStrings.empty()) {
-      if (!readPart(sharedStrings, &strings_, kMaxPartBytes * 4, error)) return false;
+    // A relationship to a part the package lacks leaves its cells empty (the
+    // shared strings) or General (the styles); a part that is there but
+    // damaged refuses the file.
+    if (!sharedStrings.empty() && hasPart(sharedStrings)) {
+      if (!readPart(sharedStrings, &strings_, error)) return false;
     }
     if (!styles.empty() && hasPart(styles)) {
-      if (!readPart(styles, &styles_, kMaxPartBytes, error)) return false;
+      if (!readPart(styles, &styles_, error)) return false;
     }
     return true;
   }
@@ -653,7 +681,7 @@ class XlsxSource : public SheetSource {
     info.codes = &styles_.codes;
     info.xfs = &styles_.xfs;
     SheetHandler sheet(info, cells);
-    return readPart(sheetParts_[static_cast<size_t>(index)], &sheet, kMaxSheetPartBytes, error);
+    return readPart(sheetParts_[static_cast<size_t>(index)], &sheet, error);
   }
 
  private:
@@ -661,7 +689,7 @@ class XlsxSource : public SheetSource {
 
   // Streams one part through its handler: true when the part was read to
   // its end or the handler stopped it; false with a message naming the part.
-  bool readPart(const std::string& name, XmlHandler* handler, std::size_t limit, Text* error) {
+  bool readPart(const std::string& name, XmlHandler* handler, Text* error) {
     const Text part = Text::fromUtf8(name);
     auto found = parts_.find(lowerCase(name));
     if (found == parts_.end()) {
@@ -697,8 +725,10 @@ class XlsxSource : public SheetSource {
         break;
       }
       total += static_cast<std::size_t>(n);
+      const std::size_t limit = handler->byteLimit();
       if (total > limit) {
-        why = "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限："_t + part;
+        why = "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限"_t + handler->limitNote() +
+              "："_t + part;
         ok = false;
         break;
       }

@@ -39,6 +39,7 @@ TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
       {1.2345678901234568e-07, "General", "1.23456789012346E-07"},
       {3.14159, "General\"x\"", "3.14159x"},
       {5, "", "5"},
+      {5, "0\\", "5"},  // a trailing escape with nothing to escape
       // Decimals, grouping, scaling, rounding on 15 digits.
       {1.5, "0.00", "1.50"},
       {1.005, "0.00", "1.01"},
@@ -76,10 +77,13 @@ TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
       {1234567.891, "0.00E+00", "1.23E+06"},
       {0.000123, "0.00E+00", "1.23E-04"},
       {123456.789, "##0.0E+0", "123.5E+3"},
+      {5e-324, "0.00E+00", "4.94E-324"},
       {0.5, "# ?/?", " 1/2"},
       {0.3333, "# ?/?", " 1/3"},
       {2, "# ?/?", "2    "},
       {1.75, "# ?\?/??", "1  3/4 "},
+      {3.14159265, "# ??\?/???", "3  16/113"},
+      {0.999, "# ?/?", "1    "},
       // Dates and times.
       {45306, "yyyy-mm-dd", "2024-01-15"},
       {45306, "yyyy-mm-dd;@", "2024-01-15"},
@@ -133,6 +137,8 @@ TEST(CellFormat, BuiltInFormatsAndThe1904DateSystem) {
   EXPECT_EQ(formatNumber(43844, "yyyy-mm-dd", true), "2024-01-15");
   EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
   EXPECT_EQ(formatNumber(43844, "0", true), "43844") << "numbers stay numbers";
+  // A code longer than any program writes is damage: General.
+  EXPECT_EQ(formatNumber(-1.5, std::string(5000, '0') + ".00", false), "-1.5");
 }
 
 }  // namespace

@@ -543,6 +543,68 @@ TEST(SpreadsheetRead, BadFilesFailWithAReason) {
   }
 }
 
+// Number cells through the styles: declared formats, built-in ones the file
+// does not declare, styles past the table, ISO dates, the 1904 date system,
+// values with spaces around them, and what ends the list.
+TEST(SpreadsheetRead, NumbersShowThroughTheirStyles) {
+  TempDir tmp;
+  const std::string styles =
+      R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">
+<numFmts count="2"><numFmt numFmtId="164" formatCode="0.00&quot;元&quot;"/><numFmt numFmtId="165" formatCode="yyyy-mm-dd hh:mm"/></numFmts>
+<cellStyleXfs count="1"><xf numFmtId="10"/></cellStyleXfs>
+<cellXfs count="5"><xf numFmtId="0"/><xf numFmtId="164"/><xf numFmtId="14"/><xf numFmtId="165"/><xf numFmtId="10"/></cellXfs>
+</styleSheet>)";
+  auto workbook = [&](bool date1904) {
+    return std::vector<std::pair<std::string, std::string>>{
+        {"[Content_Types].xml", kContentTypes},
+        {"_rels/.rels", kPackageRels},
+        {"xl/workbook.xml",
+         std::string(
+             R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)") +
+             (date1904 ? R"(<workbookPr date1904="true"/>)" : "") +
+             R"(<sheets><sheet name="S" sheetId="1"/></sheets></workbook>)"},
+        {"xl/styles.xml", styles},
+        {"xl/worksheets/sheet1.xml",
+         R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>
+<row r="1"><c r="A1" s="1"><v>12</v></c><c r="B1" s="2"><v>45306</v></c><c r="C1" s="3"><v>45306.75</v></c><c r="D1" s="4"><v>0.1234</v></c><c r="E1" s="99"><v>22.222200000000001</v></c><c r="F1"><v> 72.0 </v></c><c r="G1"><v>1</v></c></row>
+<row r="2"><c r="A2" t="d" s="3"><v>2024-01-15T18:30:00</v></c><c r="B2"><v>110101199001011234</v></c><c r="C2"><v>not a number</v></c><c r="D2" t="b"><v>0</v></c><c r="E2" t="e"><v>#DIV/0!</v></c><c r="F2" t="str"><f>F1</f><v></v></c></row>
+<row r="3"><c r="G3"><v>1</v></c></row>
+<row r="4"><c r="A4"><v>4</v></c></row>
+</sheetData></worksheet>)"}};
+  };
+  makeZip(tmp.path("1900.xlsx"), workbook(false));
+  makeZip(tmp.path("1904.xlsx"), workbook(true));
+  spreadsheet::Application app;
+  spreadsheet::Workbook* book = app.open(tmp.path("1900.xlsx"));
+  ASSERT_NE(book, nullptr) << app.error().toUtf8();
+  ASSERT_TRUE(book->selectSheet(1)) << book->error().toUtf8();
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"a1", "12.00元"},
+      {"b1", "2024-1-15"},
+      {"c1", "2024-01-15 18:00"},
+      {"d1", "12.34%"},
+      {"e1", "22.2222"},  // a style past the table: General
+      {"f1", "72"},
+      {"g1", ""},  // past column F: not read
+      {"a2", "2024-01-15 18:30"},
+      {"b2", "110101199001011232"},
+      {"c2", ""},  // not a number: read as empty, the rest is read
+      {"d2", "FALSE"},
+      {"e2", "#DIV/0!"},
+      {"f2", ""},
+      {"a3", ""},  // row 3 holds nothing in A to F: the list ends there
+      {"a4", ""},
+  };
+  for (const auto& [address, text] : expected)
+    EXPECT_EQ(book->cellText(address).toUtf8(), text) << address;
+
+  spreadsheet::Workbook* book1904 = app.open(tmp.path("1904.xlsx"));
+  ASSERT_NE(book1904, nullptr) << app.error().toUtf8();
+  ASSERT_TRUE(book1904->selectSheet(1));
+  EXPECT_EQ(book1904->cellText("b1").toUtf8(), "2028-1-16");
+  EXPECT_EQ(book1904->cellText("a2").toUtf8(), "2024-01-15 18:30") << "an ISO date stays itself";
+}
+
 TEST(SpreadsheetApplication, QuitEndsTheApplication) {
   spreadsheet::Application app;
   ASSERT_NE(app.add(), nullptr);

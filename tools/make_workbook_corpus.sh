@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Regenerates the workbook corpus in tests/workbooks: workbooks as real
 # programs write them, each with the texts LibreOffice shows for its first
-# sheet (NAME.csv beside NAME), and hand-made files for what no program here
+# sheet (NAME.csv beside NAME), hand-made files for what no program here
 # writes (with their expected texts, or NAME.refused holding a text the
-# refusal names).
+# refusal names), and small hostile files (hostile/, see
+# tests/workbook_hostile_test.cpp).
 #
 # The programs are pinned Debian packages; LibreOffice runs headless in a
 # profile of its own with the Chinese (PRC) locale, and its text export
@@ -57,6 +58,7 @@ soffice_convert() {  # filter outdir files...
 /usr/bin/python3 "$here/workbook_corpus.py" sources "$work/src"
 /usr/bin/python3 "$here/workbook_corpus.py" direct "$out"
 /usr/bin/python3 "$here/workbook_corpus.py" handmade "$out"
+/usr/bin/python3 "$here/workbook_corpus.py" hostile "$out/hostile"
 
 # LibreOffice files, .xlsx and .xls, from the sources (formulas computed).
 profile 0

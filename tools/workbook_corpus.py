@@ -7,6 +7,8 @@
 #   workbook_corpus.py direct DIR    files kept as their library wrote them
 #   workbook_corpus.py handmade DIR  files no program here writes, with
 #                                    their expected texts or refusals
+#   workbook_corpus.py hostile DIR   small files that inflate or count past
+#                                    what any list needs
 import datetime
 import os
 import sys
@@ -224,7 +226,7 @@ def handmade(d):
     data[i] = ord("W")  # one byte of the stored data changed, its CRC kept
     open(path, "wb").write(bytes(data))
     with open(path + ".refused", "w", encoding="utf-8") as out:
-        out.write("xl/_rels/workbook.xml.rels\n")
+        out.write("已损坏\nxl/_rels/workbook.xml.rels\n")
 
 
 def main():
@@ -238,6 +240,122 @@ def main():
         openpyxl_direct(os.path.join(d, "openpyxl_list.xlsx"))
     elif what == "handmade":
         handmade(d)
+    elif what == "hostile":
+        hostile(d)
+
+
+
+# --- Hostile files ------------------------------------------------------------------------
+
+
+def package(sheet_xml, strings=None, sheet_method=zipfile.ZIP_DEFLATED):
+    parts = [("[Content_Types].xml", CT), ("_rels/.rels", RELS), ("xl/workbook.xml", BOOK),
+             ("xl/_rels/workbook.xml.rels", book_rels())]
+    if strings is not None:
+        parts.append(("xl/sharedStrings.xml", strings))
+    return parts, ("xl/worksheets/sheet1.xml", sheet_xml, sheet_method)
+
+
+def write_package(path, sheet_xml, strings=None, sheet_method=zipfile.ZIP_DEFLATED):
+    parts, (name, data, method) = package(sheet_xml, strings, sheet_method)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+        for n, d in parts:
+            z.writestr(zipfile.ZipInfo(n, (2024, 1, 1, 0, 0, 0)), d, zipfile.ZIP_DEFLATED)
+        info = zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0))
+        info.compress_type = method
+        with z.open(info, "w", force_zip64=True) as out:
+            if isinstance(data, (bytes, str)):
+                out.write(data.encode() if isinstance(data, str) else data)
+            else:
+                for chunk in data:
+                    out.write(chunk)
+
+
+def head():
+    return ('<?xml version="1.0" encoding="UTF-8"?><worksheet ' + NS + '><sheetData>').encode()
+
+
+def tail():
+    return b"</sheetData></worksheet>"
+
+
+def hostile(d):
+    os.makedirs(d, exist_ok=True)
+    # A bomb of empty cells in one row: refused after the most cells a row
+    # can have.
+    def row_bomb():
+        yield head() + b'<row r="1"><c r="A1" t="inlineStr"><is><t>x</t></is></c>'
+        block = b"<c/>" * 250000
+        for _ in range(10):  # 10 MB of cells
+            yield block
+        yield b"</row>" + tail()
+    write_package(os.path.join(d, "bomb_row_of_empty_cells.xlsx"), row_bomb())
+    # A bomb of rows, each with a name and then empty cells up to the last
+    # column, squeezed with bzip2: refused once more is inflated than a
+    # sheet may take.
+    def rows_bomb():
+        yield head()
+        row = b"<row><c t=\"inlineStr\"><is><t>x</t></is></c>" + b"<c/>" * 16000 + b"</row>"
+        for _ in range(64 * 1024 * 1024 // len(row)):
+            yield row
+        yield tail()
+    write_package(os.path.join(d, "bomb_rows_bzip2.xlsx"), rows_bomb(),
+                  sheet_method=zipfile.ZIP_BZIP2)
+    # Every row a sheet can have, each with a value: refused at the row limit.
+    def all_rows(n):
+        yield head() + b'<row r="1"><c r="A1" t="inlineStr"><is><t>h</t></is></c></row>'
+        row = b'<row><c t="b"><v>1</v></c><c t="inlineStr"><is><t>name</t></is></c></row>'
+        for _ in range(n - 1):
+            yield row
+        yield tail()
+    write_package(os.path.join(d, "rows_1048576.xlsx"), all_rows(1048576),
+                  sheet_method=zipfile.ZIP_BZIP2)
+    # The header and as many rows of data as a sheet may hold: read.
+    write_package(os.path.join(d, "rows_at_limit.xlsx"), all_rows(200001),
+                  sheet_method=zipfile.ZIP_BZIP2)
+    # Rows of six long texts: refused once the sheet's text passes its limit.
+    def long_texts():
+        yield head()
+        cell = "<c t=\"inlineStr\"><is><t>%s</t></is></c>" % ("参加抽奖人员名单" * 5)
+        row = ("<row>" + cell * 6 + "</row>").encode()
+        for _ in range(200001):
+            yield row
+        yield tail()
+    write_package(os.path.join(d, "rows_of_long_texts.xlsx"), long_texts(),
+                  sheet_method=zipfile.ZIP_BZIP2)
+    # Row numbers past the sheet that wrap to small ones in 32 bits.
+    write_package(os.path.join(d, "row_number_wraps.xlsx"), sheet(
+        '<row r="1"><c r="A1" t="inlineStr"><is><t>h</t></is></c></row>'
+        '<row r="4294967298"><c t="inlineStr"><is><t>wrapped</t></is></c></row>'))
+    write_package(os.path.join(d, "cell_row_wraps.xlsx"), sheet(
+        '<row r="1"><c r="A1" t="inlineStr"><is><t>h</t></is></c></row>'
+        '<row><c r="A4294967298" t="inlineStr"><is><t>wrapped</t></is></c></row>'))
+    # Entities that expand a thousand times a thousand times.
+    write_package(os.path.join(d, "entity_expansion.xlsx"),
+                  '<?xml version="1.0"?><!DOCTYPE worksheet [<!ENTITY a "aaaaaaaaaa">'
+                  '<!ENTITY b "&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;">'
+                  '<!ENTITY c "&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;">]><worksheet ' + NS +
+                  '><sheetData><row r="1"><c t="inlineStr"><is><t>&c;</t></is></c></row>'
+                  '</sheetData></worksheet>')
+    # The sheet declared as 500 MB (local header and directory) but small.
+    path = os.path.join(d, "declared_size_huge.xlsx")
+    write_package(path, sheet('<row r="1"><c r="A1" t="inlineStr"><is><t>h</t></is></c></row>'
+                              '<row r="2"><c r="A2"><v>1</v></c></row>'))
+    data = bytearray(open(path, "rb").read())
+    name = b"xl/worksheets/sheet1.xml"
+    huge = (500 * 1024 * 1024).to_bytes(4, "little")
+    for sig, size_at in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
+        at = 0
+        while True:
+            at = data.find(sig, at)
+            if at < 0:
+                break
+            fn_at = at + (30 if sig == b"PK\x03\x04" else 46)
+            if data[fn_at:fn_at + len(name)] == name:
+                if data[at + size_at:at + size_at + 4] != b"\xff\xff\xff\xff":
+                    data[at + size_at:at + size_at + 4] = huge
+            at += 4
+    open(path, "wb").write(bytes(data))
 
 
 if __name__ == "__main__":
