@@ -541,9 +541,9 @@ class RecordData {
     out->clear();
     while (out->size() < n) {
       if (at_ == seg_.size()) {
-        std::uint8_t flags;
-        if (!advance() || !u8(&flags)) return false;
-        wide = flags & 1;
+        if (!advance() || seg_.empty()) return false;
+        wide = seg_[at_++] & 1;
+        continue;  // the record may hold nothing after its flags
       }
       if (wide) {
         if (seg_.size() - at_ < 2) return false;

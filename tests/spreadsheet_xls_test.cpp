@@ -223,6 +223,25 @@ TEST(XlsRead, SharedStringsAcrossContinueRecords) {
   r = readXls(file(rich), 2);
   ASSERT_TRUE(r.opened) << r.error;
   EXPECT_EQ(r.cells, "编号|||||\n李四|z||||\n");
+  // A record that takes over a string's characters may hold nothing but
+  // their flags byte; an empty one ends the table where it stands.
+  auto table = [](const std::vector<std::string>& continues) {
+    std::string head;
+    put32(&head, 2), put32(&head, 2);
+    put16(&head, 5), put8(&head, 0);
+    head += "ab";
+    std::string out = record(0x00FC, head);
+    for (const std::string& c : continues) out += record(0x003C, c);
+    return out;
+  };
+  Book split;
+  std::string tail("\0cde", 4);
+  tail += unicode(u"尾");
+  split.extraGlobals = table({std::string(1, '\0'), tail});
+  split.sheets = {labelSst(0, 0, 0) + labelSst(0, 1, 1)};
+  EXPECT_EQ(readXls(file(split), 1).cells, "abcde|尾||||\n");
+  split.extraGlobals = table({std::string(), tail});
+  EXPECT_EQ(readXls(file(split), 1).cells, "|||||\n");
 }
 
 TEST(XlsRead, RowsUpToTheFirstBlankRowInAnyRecordOrder) {
