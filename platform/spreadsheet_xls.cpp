@@ -523,6 +523,7 @@ class RecordData {
     while (n > 0) {
       if (at_ == seg_.size() && !advance()) return false;
       const std::size_t step = std::min(n, seg_.size() - at_);
+      if (step == 0) continue;  // an empty CONTINUE record
       std::memcpy(dst, seg_.data() + at_, step);
       at_ += step;
       dst += step;

@@ -384,11 +384,17 @@ TEST(XlsRead, HostileTextsConvertSafely) {
     b.codePage = codePage;
     b.sheets = {label(0, 0, bytes16("abc")) + label(1, 0, bytes16("\xA1")) +  // cut GBK pair
                 label(1, 1, bytes16(std::string(255, '\xFE'))) +
+                // a text running on through an empty CONTINUE record
+                record(0x0204, cellHead(2, 0, 15) + std::string("\x05\x00"
+                                                                "ab",
+                                                                4)) +
+                record(0x003C, "") + record(0x003C, "cde") +
                 record(0x0204, cellHead(1, 2, 15) + "\xFF\xFF" + "x") + label(1, 3, bytes16("ok"))};
-    const Read r = readXls(file(b), 2);
+    const Read r = readXls(file(b), 3);
     ASSERT_TRUE(r.opened) << codePage << ": " << r.error;
     EXPECT_EQ(r.cells.substr(0, 4), "abc|") << codePage;
     EXPECT_NE(r.cells.find("||ok|"), std::string::npos) << codePage << ": " << r.cells;
+    EXPECT_NE(r.cells.find("\nabcde|"), std::string::npos) << codePage << ": " << r.cells;
   }
   // Kept samples of counts that run past their record (each made the
   // earlier library read past a buffer while opening the file).
