@@ -3,6 +3,7 @@
 // section is written token by token.
 #include "platform/cell_format.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -757,7 +758,7 @@ std::string pad(long long n, int width) {
 std::string formatDate(double v, const Section& sec, bool date1904) {
   int subDigits = 0;
   for (const Token& t : sec.tokens)
-    if (t.kind == Kind::SubSecond) subDigits = t.count > 3 ? 3 : t.count;
+    if (t.kind == Kind::SubSecond && t.count > subDigits) subDigits = t.count > 3 ? 3 : t.count;
   long long unit = 1;
   for (int k = 0; k < subDigits; ++k) unit *= 10;
   // Whole seconds are rounded; shown decimals of a second are cut, as the
@@ -835,8 +836,9 @@ std::string formatDate(double v, const Section& sec, bool date1904) {
         out += pad(second, t.count > 2 ? 2 : t.count);
         break;
       case Kind::SubSecond:
-        out +=
-            "." + pad(sub, subDigits) + std::string(static_cast<size_t>(t.count - subDigits), '0');
+        out += "." +
+               pad(sub, subDigits).substr(0, static_cast<size_t>(std::min(t.count, subDigits))) +
+               std::string(static_cast<size_t>(std::max(t.count - subDigits, 0)), '0');
         break;
       case Kind::AmPm: {
         const bool pm = hour >= 12;

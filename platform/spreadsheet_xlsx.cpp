@@ -12,7 +12,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -249,17 +251,29 @@ class XmlHandler {
   Text failure_;
 };
 
+// No exception may cross expat's C frames: one ends the reading with a reason.
+template <typename F>
+void guarded(XmlHandler* h, F&& f) {
+  if (h->done()) return;
+  try {
+    f();
+  } catch (const std::bad_alloc&) {
+    h->fail("内存不足，无法读取工作簿"_t);
+  } catch (const std::exception&) {
+    h->fail("工作簿内容无法读取"_t);
+  }
+}
 void XMLCALL onStart(void* data, const char* name, const char** attrs) {
   auto* h = static_cast<XmlHandler*>(data);
-  if (!h->done()) h->start(localName(name), attrs);
+  guarded(h, [&] { h->start(localName(name), attrs); });
 }
 void XMLCALL onEnd(void* data, const char* name) {
   auto* h = static_cast<XmlHandler*>(data);
-  if (!h->done()) h->end(localName(name));
+  guarded(h, [&] { h->end(localName(name)); });
 }
 void XMLCALL onText(void* data, const char* s, int len) {
   auto* h = static_cast<XmlHandler*>(data);
-  if (!h->done()) h->text(s, len);
+  guarded(h, [&] { h->text(s, len); });
 }
 // The parts of a workbook never declare a document type; one that does may
 // be trying entity expansion, and is refused.
@@ -330,6 +344,13 @@ class WorkbookHandler : public XmlHandler {
   std::vector<std::string> sheets;  // relationship ids, in tab order
 };
 
+// A number format id; 0 (General) for anything that is not one.
+int formatId(const char* s) {
+  long long v = 0;
+  if (std::string_view(s) == "0" || !parseIndex(s, 1 << 20, &v)) return 0;
+  return static_cast<int>(v);
+}
+
 // Number format codes by cell style: numFmts and cellXfs of styles.xml.
 class StylesHandler : public XmlHandler {
  public:
@@ -337,12 +358,12 @@ class StylesHandler : public XmlHandler {
     if (name == "numFmt") {
       const char* id = attribute(attrs, "numFmtId");
       const char* code = attribute(attrs, "formatCode");
-      if (id && code && codes.size() < 100000) codes[std::atoi(id)] = code;
+      if (id && code && codes.size() < 100000) codes[formatId(id)] = code;
     } else if (name == "cellXfs") {
       inCellXfs_ = true;
     } else if (name == "xf" && inCellXfs_) {
       const char* id = attribute(attrs, "numFmtId");
-      if (xfs.size() < 1000000) xfs.push_back(id ? std::atoi(id) : 0);
+      if (xfs.size() < 1000000) xfs.push_back(id ? formatId(id) : 0);
     }
   }
   void end(std::string_view name) override {
