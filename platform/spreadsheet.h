@@ -2,11 +2,12 @@
 // spreadsheet program.
 //
 // An Application holds the workbooks it opened or added. A workbook opened
-// from a file is read-only: .xlsx (Office Open XML) and .xls (BIFF) are both
-// read, recognised by their contents rather than their name. Of a sheet
-// opened from a file only what a participant list uses is read: columns A to
-// F, from row 1 down to the first blank row after row 1 (at most 200,000
-// rows of data; a longer sheet is refused with a message naming the limit).
+// from a file is read-only: .xlsx (Office Open XML) and .xls (BIFF5 and
+// BIFF8) are both read, recognised by their contents rather than their name.
+// Of a sheet opened from a file only what a participant list uses is read:
+// columns A to F, from row 1 down to the first blank row after row 1 (at
+// most 200,000 rows of data; a longer sheet is refused with a message naming
+// the limit).
 // A workbook added to the application is written: cells hold text, each with
 // an optional number format ("@" is the text format), and saveAs writes an
 // .xlsx file (the only format written).

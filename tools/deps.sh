@@ -5,7 +5,7 @@ PD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev fonts-wqy-microhei fonts-wqy
   qt6-translations-l10n
   libsdl2-mixer-dev libsqlite3-dev libasound2-dev libjpeg-dev libpng-dev zlib1g-dev
   libgtest-dev libbenchmark-dev sqlite3 fp-utils
-  libxlsxwriter-dev libzip-dev libpugixml-dev libfreexl-dev libexpat1-dev
+  libxlsxwriter-dev libzip-dev libexpat1-dev clang libclang-rt-14-dev
   xvfb openbox xcompmgr xdotool x11-utils x11-apps)
 pd_install_missing() {
   local missing=()
