@@ -30,11 +30,14 @@
 #include "platform/music.h"
 #include "platform/store.h"
 #include "platform/ui.h"
+#include "temp_files.h"
 
 using draw::Prompt;
 using model::operator""_t;
 using model::Text;
 using Row = fixture::Row;
+
+using fixture::readAll;
 
 namespace {
 
@@ -57,11 +60,6 @@ Row awardRow(const Text& name, const Text& prize, double perRoll, double total, 
 }
 
 model::Bytes smallJpeg(int w, int h) { return fixture::solidJpeg(w, h); }
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class DrawFlow : public ::testing::Test {
  protected:

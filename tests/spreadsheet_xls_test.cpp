@@ -16,39 +16,22 @@
 
 #include "platform/spreadsheet.h"
 #include "tests/xls_builder.h"
+#include "temp_files.h"
 
 using model::operator""_t;
 using model::Text;
 namespace fs = std::filesystem;
 using namespace xlsbuild;
 
+using fixture::readAll;
+using fixture::writeBytes;
+
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "pd-xls-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    dir = mkdtemp(buf.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  std::string path(const std::string& name) const { return dir + "/" + name; }
-  std::string dir;
+// Scratch folders of this file.
+struct TempDir : fixture::TempDir {
+  TempDir() : fixture::TempDir("pd-xls") {}
 };
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The texts of columns A to F of rows 1..rows, "|" between cells and "\n"
 // after each row, as the import reads them.

@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "platform/spreadsheet.h"
+#include "temp_files.h"
 
 namespace fs = std::filesystem;
+
+using fixture::readAll;
 
 namespace {
 
@@ -44,11 +47,6 @@ const Difference kDifferences[] = {
     // digit of the double the file holds.
     {"", "d7", "110101199001011008", "whole numbers without exponent"},
 };
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Rows of a CSV text as LibreOffice writes it: fields separated by commas,
 // quoted with '"' when they hold a comma, a quote or a line break.
