@@ -7,6 +7,7 @@
 // name typed with another ending is saved as .xlsx rather than refused or
 // given bytes its name does not promise: 名单.xls is saved as 名单.xlsx, any
 // other name gets .xlsx added. The success message names the file written.
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <string>
@@ -111,10 +112,20 @@ void ExportPersonnelToExcel() {
   for (int c = 1; c <= kExportColumns && written; ++c)
     written = WriteTextCell(book, c, 1, Heading(c));
   bar.setMaximum(static_cast<int>(rows.size()));
-  for (size_t k = 1; k <= rows.size() && written; ++k) {
+  int sheetRow = 1;
+  for (size_t k = 0; k < rows.size() && written; ++k) {
     ui::processPendingOnce();
-    for (int c = 1; c <= kExportColumns && written; ++c)
-      written = WriteTextCell(book, c, static_cast<int>(k) + 1, rows[k - 1][c - 1]);
+    // A participant with none of the five texts would make a blank row, and
+    // an import stops at the first blank row: every participant after it
+    // would be lost on the way back. Such a record holds nothing the export
+    // writes, so it is left out.
+    const bool blank =
+        std::all_of(rows[k].begin(), rows[k].end(), [](const Text& t) { return t.empty(); });
+    if (!blank) {
+      ++sheetRow;
+      for (int c = 1; c <= kExportColumns && written; ++c)
+        written = WriteTextCell(book, c, sheetRow, rows[k][c - 1]);
+    }
     if (progress.isOpen()) bar.setPosition(bar.position() + 1);
   }
   if (progress.isOpen()) progress.destroy();

@@ -543,6 +543,7 @@ TEST_F(SpreadsheetExport, ExportThenImportGivesBackEveryField) {
        "一等奖"_t, "zs.jpg"_t},
       {"A02"_t, "李四"_t, "13912345678"_t, "110101198512310018"_t, "备注"_t},
       {Text(), "王五"_t, Text(), Text(), Text()},
+      {Text(), Text(), Text(), Text(), Text()},  // nothing to export: left out
       {"0004"_t, Text(), Text(), Text(), "只有备注"_t},
       {"000000000000000005"_t, "赵六"_t, "+86 139 0000 0000"_t, "440301200001010000"_t, "1.5E+3"_t},
   };
@@ -552,12 +553,18 @@ TEST_F(SpreadsheetExport, ExportThenImportGivesBackEveryField) {
   maintenance::ExportPersonnelToExcel();
   ASSERT_TRUE(fs::exists(path));
   runImport(path, [] { maintenance::OnImportPreviewImportButtonClick(); });
+  // The blank record makes no blank row, which would end the import there.
+  std::vector<Row> expected;
+  for (const Row& r : original)
+    if (!std::all_of(r.begin(), r.begin() + 5,
+                     [](const auto& v) { return std::get<Text>(v).empty(); }))
+      expected.push_back(r);
   const std::vector<Stored> stored = records();
-  ASSERT_EQ(stored.size(), 2 * original.size());
-  for (size_t i = 0; i < original.size(); ++i) {
+  ASSERT_EQ(stored.size(), original.size() + expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(i);
     const Stored& back = stored[original.size() + i];
-    auto text = [&](size_t f) { return std::get<Text>(original[i][f]).toUtf8(); };
+    auto text = [&](size_t f) { return std::get<Text>(expected[i][f]).toUtf8(); };
     EXPECT_EQ(back.number.toUtf8(), text(0));
     EXPECT_EQ(back.name.toUtf8(), text(1));
     EXPECT_EQ(back.phone.toUtf8(), text(2));
