@@ -29,12 +29,10 @@ using draw::Prompt;
 using model::operator""_t;
 using model::Text;
 using Row = fixture::Row;
+using fixture::person;
 
 namespace {
 
-Row person(const char* number, const Text& name, const Text& won = Text()) {
-  return {Text::fromUtf8(number), name, Text(), Text(), Text(), 2LL, won};
-}
 // name, prize, per roll, winners, drawn, (picture), order, rule
 Row awardRow(const Text& name, const Text& prize, double perRoll, double total, double drawn,
              long long order = 1, long long rule = 0) {

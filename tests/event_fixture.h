@@ -38,6 +38,19 @@ inline void writeSilentWav(const std::string& path, double seconds = 0.1) {
 
 using Row = std::vector<store::Value>;
 
+// A participant record: the number (ASCII digits) also makes an 11-digit
+// phone and an 18-character identity number; display mode 2.
+inline Row person(const std::string& number, const model::Text& name,
+                  const model::Text& won = model::Text()) {
+  return {model::Text::fromGbk(number),
+          name,
+          model::Text::fromGbk("1380013" + number),
+          model::Text::fromGbk("11010119900101" + number),
+          model::Text(),
+          2LL,
+          won};
+}
+
 // A JPEG of one colour (0xAARRGGBB).
 inline model::Bytes solidJpeg(int width, int height, std::uint32_t argb = 0xffcc3322u) {
   image::Image img;

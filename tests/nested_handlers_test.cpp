@@ -26,12 +26,9 @@
 using model::operator""_t;
 using model::Text;
 using Row = fixture::Row;
+using fixture::person;
 
 namespace {
-
-Row person(const char* number, const Text& name, const Text& won = Text()) {
-  return {Text::fromUtf8(number), name, Text(), Text(), Text(), 2LL, won};
-}
 
 class NestedHandlers : public ::testing::Test {
  protected:

@@ -36,17 +36,13 @@ inline void PrintTo(const Text& t, std::ostream* os) { *os << '"' << t.toUtf8() 
 using model::operator""_t;
 using model::Text;
 using Row = fixture::Row;
+using fixture::person;
 
 namespace {
 
 const char* const kWindow = "VoidRedrawWindow";
 
 Text gbk(const std::string& s) { return Text::fromGbk(s); }
-
-Row person(const std::string& number, const Text& name, const Text& won = Text()) {
-  return {gbk(number), name, gbk("1380013" + number), gbk("11010119900101" + number), Text(),
-          2LL,         won};
-}
 
 // An award: name, prize, per roll, winners, drawn.
 Row awardRow(const Text& name, double total, double drawn) {
