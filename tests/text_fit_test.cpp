@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -241,76 +242,74 @@ TEST_P(TextFit, WinnersListHoldsEveryLine) {
 
 INSTANTIATE_TEST_SUITE_P(DisplayModes, TextFit, ::testing::Values(1, 2, 3, 4, 5));
 
+// The banner's line label of a running program, for the tests of how labels
+// draw their text.
+class LabelText : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixture::beginProgramTest(1366, 768);
+    ev = std::make_unique<fixture::TempEvent>();
+    ev->makePersons(persons(1, 1, false));
+    const Text off = model::musicDisabled();
+    ev->makeSettings({"a"_t, "b"_t, "c"_t, Text(), off, off, off, off});
+    ev->makeAwards({});
+    ui::setProgramFolder(ev->dir);
+    ASSERT_TRUE(app::StartProgram(ev->makeForms(fixture::allProgramForms())));
+    w = widget("BannerWindow", "标签1");
+    ASSERT_NE(w, nullptr);
+  }
+  void TearDown() override {
+    fixture::endProgramTest();
+    ev.reset();
+  }
+
+  std::unique_ptr<fixture::TempEvent> ev;
+  ui::Control line{"BannerWindow", "标签1"};
+  QWidget* w = nullptr;
+};
+
 // A label too narrow for its text still shows the last character: the text
 // is drawn narrower, not cut.
-TEST(LabelText, TooWideTextShowsEveryCharacter) {
-  fixture::beginProgramTest(1366, 768);
-  {
-    fixture::TempEvent ev;
-    ev.makePersons(persons(1, 1, false));
-    const Text off = model::musicDisabled();
-    ev.makeSettings({"a"_t, "b"_t, "c"_t, Text(), off, off, off, off});
-    ev.makeAwards({});
-    ui::setProgramFolder(ev.dir);
-    ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
-    ui::Control line("BannerWindow", "标签1");
-    QWidget* w = widget("BannerWindow", "标签1");
-    ASSERT_NE(w, nullptr);
-    auto render = [&](const char* text) {
-      line.setCaption(Text::fromUtf8(text));
-      line.setWidth(100);
-      return w->grab().toImage();
-    };
-    const QImage all = render("恭喜：0123456789");
-    const QImage lessOne = render("恭喜：012345678");
-    EXPECT_NE(all, lessOne);  // the last digit is seen
-    // And the text reaches across the whole label.
-    const QRgb background = all.pixel(0, 0);
-    int right = -1;
-    for (int x = 0; x < all.width(); ++x)
-      for (int y = 0; y < all.height(); ++y)
-        if (all.pixel(x, y) != background) right = x;
-    EXPECT_GE(right, 90);
-    fixture::endProgramTest();
-  }
+TEST_F(LabelText, TooWideTextShowsEveryCharacter) {
+  auto render = [&](const char* text) {
+    line.setCaption(Text::fromUtf8(text));
+    line.setWidth(100);
+    return w->grab().toImage();
+  };
+  const QImage all = render("恭喜：0123456789");
+  const QImage lessOne = render("恭喜：012345678");
+  EXPECT_NE(all, lessOne);  // the last digit is seen
+  // And the text reaches across the whole label.
+  const QRgb background = all.pixel(0, 0);
+  int right = -1;
+  for (int x = 0; x < all.width(); ++x)
+    for (int y = 0; y < all.height(); ++y)
+      if (all.pixel(x, y) != background) right = x;
+  EXPECT_GE(right, 90);
 }
 
 // Bold text stays bold at the sizes that Qt draws as outlines (the slots of
 // quotas 1 to 4 are 64 pixels high), as it is below them.
-TEST(LabelText, LargeBoldTextIsBold) {
-  fixture::beginProgramTest(1366, 768);
-  {
-    fixture::TempEvent ev;
-    ev.makePersons(persons(1, 1, false));
-    const Text off = model::musicDisabled();
-    ev.makeSettings({"a"_t, "b"_t, "c"_t, Text(), off, off, off, off});
-    ev.makeAwards({});
-    ui::setProgramFolder(ev.dir);
-    ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
-    ui::Control line("BannerWindow", "标签1");
-    QWidget* w = widget("BannerWindow", "标签1");
-    ASSERT_NE(w, nullptr);
-    line.setCaption("0035 张伟"_t);
-    line.setWidth(600);
-    line.setHeight(100);
-    auto ink = [&](int px, bool bold) {
-      QFont f = w->font();
-      f.setPixelSize(px);
-      f.setBold(bold);
-      w->setFont(f);
-      const QImage img = w->grab().toImage();
-      const QRgb background = img.pixel(0, 0);
-      long sum = 0;
-      for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-          sum += std::abs(qGray(img.pixel(x, y)) - qGray(background));
-      return sum;
-    };
-    for (int px : {48, 64, 80}) {
-      SCOPED_TRACE(px);
-      EXPECT_GT(ink(px, true), ink(px, false) * 5 / 4);
-    }
-    fixture::endProgramTest();
+TEST_F(LabelText, LargeBoldTextIsBold) {
+  line.setCaption("0035 张伟"_t);
+  line.setWidth(600);
+  line.setHeight(100);
+  auto ink = [&](int px, bool bold) {
+    QFont f = w->font();
+    f.setPixelSize(px);
+    f.setBold(bold);
+    w->setFont(f);
+    const QImage img = w->grab().toImage();
+    const QRgb background = img.pixel(0, 0);
+    long sum = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        sum += std::abs(qGray(img.pixel(x, y)) - qGray(background));
+    return sum;
+  };
+  for (int px : {48, 64, 80}) {
+    SCOPED_TRACE(px);
+    EXPECT_GT(ink(px, true), ink(px, false) * 5 / 4);
   }
 }
 
