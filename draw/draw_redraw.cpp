@@ -54,18 +54,6 @@ void showAgain(const HiddenForRedraw& was) {
   ui::Window("BannerWindow").setVisible(was.banner);
 }
 
-// The award names in store order; the award store's cursor is kept.
-std::vector<Text> allAwardNames() {
-  store::select(model::aliasAwards());
-  const int at = store::recordNumber();
-  std::vector<Text> names;
-  store::goFirst();
-  for (int i = 1; i <= store::recordCount(); ++i, store::skip(1))
-    names.push_back(store::readText(award::奖项名称()));
-  if (at > 0) store::goTo(at);
-  return names;
-}
-
 }  // namespace
 
 Text WithoutEveryWinOf(const Text& won, const Text& awardName, const std::vector<Text>& awards) {
@@ -93,7 +81,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
   // award names, so that an award whose name contains this one keeps its
   // winners, and so does every other award a holder won.
   const Text awardName = model::gCurrentAwardName.value_or(Text());
-  const std::vector<Text> awards = allAwardNames();
+  const std::vector<Text> awards = AwardNames();
   std::vector<int> returned;
   store::Transaction tx;
   store::select(model::aliasAwards());

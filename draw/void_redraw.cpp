@@ -49,19 +49,6 @@ Text unknownSupplementAwardText() {
 Text badSupplementCountText() { return "补奖人数必须是大于0的整数，请重新输入！"_t; }
 Text supplementFailedText() { return "补奖失败，数据没有改变！"_t; }
 
-// The award names in store order; leaves the award store current.
-std::vector<Text> awardNames() {
-  std::vector<Text> names;
-  store::select(model::aliasAwards());
-  store::goFirst();
-  const int count = store::recordCount();
-  for (int i = 1; i <= count; ++i) {
-    names.push_back(store::readText(award::奖项名称()));
-    store::skip(1);
-  }
-  return names;
-}
-
 // The record number of the first award named exactly name, 0 when none;
 // leaves the award store current.
 int findAward(const Text& name) {
@@ -76,6 +63,18 @@ int findAward(const Text& name) {
 }
 
 }  // namespace
+
+std::vector<Text> AwardNames() {
+  store::select(model::aliasAwards());
+  const int at = store::recordNumber();
+  std::vector<Text> names;
+  store::goFirst();
+  const int count = store::recordCount();
+  for (int i = 1; i <= count; ++i, store::skip(1))
+    names.push_back(store::readText(award::奖项名称()));
+  if (at > 0) store::goTo(at);
+  return names;
+}
 
 std::optional<std::vector<Text>> SplitWonAwards(const Text& won, const std::vector<Text>& awards) {
   std::vector<Text> names;
@@ -156,7 +155,7 @@ void OnVoidRedrawAwardComboItemChosen() { ListWinnersOfAward(); }
 
 void ListWinnersOfAward() {
   const Text chosen = voidAwardCombo().text();
-  const std::vector<Text> awards = awardNames();
+  const std::vector<Text> awards = AwardNames();
   store::select(model::aliasPersons());
   store::goFirst();
   winnerList().removeAllRows();
@@ -219,7 +218,7 @@ void OnVoidRedrawVoidButtonClick() {
     return;
   }
   const Text awardName = voidAwardCombo().text();
-  const std::vector<Text> awards = awardNames();
+  const std::vector<Text> awards = AwardNames();
   const int awardRecord = findAward(awardName);
   if (awardRecord == 0) {
     ui::messageBox(unknownVoidAwardText());

@@ -27,6 +27,10 @@ void OnVoidRedrawVoidButtonClick();
 void OnVoidRedrawSupplementButtonClick();
 void OnVoidRedrawCloseButtonClick();
 
+// The award names in store order, as the splits below take them; leaves the
+// award store current with its cursor where it was.
+std::vector<model::Text> AwardNames();
+
 // A participant's 中奖项目 holds the names of the awards won, one after the
 // other with no separator. Splits it into those names, choosing among the
 // given award names (a longer name first where several fit); nothing when
