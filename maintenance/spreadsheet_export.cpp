@@ -7,7 +7,6 @@
 // name typed with another ending is saved as .xlsx rather than refused or
 // given bytes its name does not promise: 名单.xls is saved as 名单.xlsx, any
 // other name gets .xlsx added. The success message names the file written.
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <string>
@@ -16,6 +15,7 @@
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
+#include "model/text.h"
 #include "platform/spreadsheet.h"
 #include "platform/ui.h"
 
@@ -115,13 +115,13 @@ void ExportPersonnelToExcel() {
   int sheetRow = 1;
   for (size_t k = 0; k < rows.size() && written; ++k) {
     ui::processPendingOnce();
-    // A participant with none of the five texts would make a blank row, and
-    // an import stops at the first blank row: every participant after it
-    // would be lost on the way back. Such a record holds nothing the export
-    // writes, so it is left out.
-    const bool blank =
-        std::all_of(rows[k].begin(), rows[k].end(), [](const Text& t) { return t.empty(); });
-    if (!blank) {
+    // A participant whose five texts are empty or spaces would make a row
+    // that the import takes for the blank row ending the list: every
+    // participant after it would be lost on the way back. Such a record
+    // holds nothing the export writes, so it is left out.
+    Text rowText;
+    for (const Text& t : rows[k]) rowText += t;
+    if (!model::removeSpaces(rowText).empty()) {
       ++sheetRow;
       for (int c = 1; c <= kExportColumns && written; ++c)
         written = WriteTextCell(book, c, sheetRow, rows[k][c - 1]);
