@@ -183,16 +183,23 @@ class FormWindow : public QWidget {
 
 QWidget* windowWidgetOf(WindowDesc& w) { return w.widget.data(); }
 
+namespace {
+// The innermost modal window that shows: the one its modal opening left
+// enabled; nullptr when no modal window is open.
+FormWindow* innermostModalWindow() {
+  FormWindow* found = nullptr;
+  std::lock_guard<std::mutex> lock(registryMutex());
+  for (auto& [n, w] : registry())
+    if (w->open && w->modalLoop && w->widget && w->widget->isEnabled() && w->widget->isVisible())
+      found = w->widget.data();
+  return found;
+}
+}  // namespace
+
 QWidget* ownDialog(QWidget* dialog) {
   QWidget* owner = QApplication::activeWindow();
   if (owner == dialog || (owner && !owner->isVisible())) owner = nullptr;
-  if (!owner) {
-    // The innermost modal window: the one its modal opening left enabled.
-    std::lock_guard<std::mutex> lock(registryMutex());
-    for (auto& [n, w] : registry())
-      if (w->open && w->modalLoop && w->widget && w->widget->isEnabled() && w->widget->isVisible())
-        owner = w->widget.data();
-  }
+  if (!owner) owner = innermostModalWindow();
   if (!owner) owner = gMainWindow.data();
   if (!owner) return nullptr;
   dialog->winId();
@@ -326,11 +333,7 @@ bool Window::open(bool modal, const Window* parent) {
     if (pw && pw->widget) fw->parentWindow = pw->widget.data();
   } else if (modal) {
     // A modal window opened from inside another belongs to that one.
-    std::lock_guard<std::mutex> lock(registryMutex());
-    for (auto& [n, other] : registry())
-      if (other.get() != w && other->open && other->modalLoop && other->widget &&
-          other->widget->isEnabled())
-        fw->parentWindow = other->widget.data();
+    fw->parentWindow = innermostModalWindow();
   } else if (w->decl.taskbar && !gMainWindow) {
     gMainWindow = fw;
   }
