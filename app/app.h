@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/frame_shared.h"
+#include "frame/frame.h"
 
 namespace app {
 

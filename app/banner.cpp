@@ -1,7 +1,7 @@
 // The banner: a full-width strip above the tool strip whose black pixels are
 // see-through, carrying the congratulation line.
 #include "app/frame.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace app {
 

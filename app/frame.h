@@ -4,7 +4,7 @@
 #include <string>
 
 #include "model/text.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace app {
 

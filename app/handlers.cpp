@@ -3,7 +3,7 @@
 #include "app/frame.h"
 #include "draw/draw.h"
 #include "maintenance/maintenance.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace app {
 

@@ -5,11 +5,11 @@
 
 #include "app/app.h"
 #include "app/frame.h"
-#include "app/frame_shared.h"
-#include "model/drawstate.h"
+#include "draw/draw_state.h"
+#include "frame/frame.h"
 #include "model/text.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 using model::operator""_t;
 
@@ -28,11 +28,11 @@ bool StartProgram(const std::string& forms) {
     run();
   });
   if (!ui::loadForms(forms, &error)) ui::fatalError(0, model::Text::fromUtf8(error));
-  model::InitGlobalArrays();
+  draw::InitGlobalArrays();
   static bool registered = false;
-  if (!registered) ui::atProgramEnd(&model::FreeGlobalVariables);
+  if (!registered) ui::atProgramEnd(&draw::FreeGlobalVariables);
   registered = true;
-  ResetProgramEnding();
+  frame::ResetProgramEnding();
   if (!ui::Window("StartWindow").open()) ui::fatalError(0, "载入启动窗口失败"_t);
   return true;
 }
@@ -46,13 +46,13 @@ int RunProgram() {
 void OnTerminationRequest() {
   // A request from the system (logout, kill, Ctrl+C) ends the program the
   // way the exit item does; a second one while it ends changes nothing.
-  if (ProgramEnding() || !ui::Window("StartWindow").isOpen()) return;
+  if (frame::ProgramEnding() || !ui::Window("StartWindow").isOpen()) return;
   OnStartMenuExitClick();
 }
 
 void OnStartMenuExitClick() {
-  MarkProgramEnding();
-  model::gSuppressListRestore = 1;
+  frame::MarkProgramEnding();
+  frame::gSuppressListRestore = 1;
   for (const char* name : {"WinnersListWindow", "DrawPanelWindow", "DrawBackdropWindow"}) {
     ui::Window w(name);
     if (w.exists() && w.isOpen()) w.destroy();
@@ -63,8 +63,8 @@ void OnStartMenuExitClick() {
 }
 
 void OnStartDestroying() {
-  MarkProgramEnding();
-  model::gBannerScrolling = 0;
+  frame::MarkProgramEnding();
+  frame::gBannerScrolling = 0;
   ui::waitPumping(20);
   ui::endProgram(0);
 }

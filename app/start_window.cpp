@@ -4,16 +4,15 @@
 
 #include "app/app.h"
 #include "app/frame.h"
-#include "app/frame_shared.h"
 #include "draw/draw.h"
-#include "model/drawstate.h"
+#include "frame/frame.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/system.h"
-#include "platform/ui.h"
-#include "platform/volume.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/media/system.h"
+#include "platform/media/volume.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 using model::operator""_t;
 using model::Text;
@@ -78,16 +77,16 @@ Text OsNameFromCode(int code) {
 int OsKindFromName(const Text& name) { return name == "Windows Vista"_t ? 2 : 1; }
 
 void OnStartCreated() {
-  ResetProgramEnding();
+  frame::ResetProgramEnding();
   installDisplayFont();
-  model::gOsKind = OsKindFromName(OsNameFromCode(GetOsName()));
+  frame::gOsKind = OsKindFromName(OsNameFromCode(GetOsName()));
 
   const std::string folder = ui::programFolder();
   store::open(model::programPath(folder, model::kPersonsFile), model::aliasPersons());
   store::open(model::programPath(folder, model::kAwardsFile), model::aliasAwards());
   store::open(model::programPath(folder, model::kSettingsFile), model::aliasSettings());
 
-  ApplySystemSettings();
+  frame::ApplySystemSettings();
 
   // The first mute reading always goes through the endpoint path; the clock
   // then refreshes it by the system kind.
@@ -125,7 +124,7 @@ void OnStartCreated() {
   banner.open();
   banner.setTop(strip.top() - banner.height() - 10);
 
-  model::gBannerScrolling = 1;
+  frame::gBannerScrolling = 1;
   ui::startThread(&draw::BannerThreadMain);
 }
 

@@ -5,10 +5,10 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw.h"
-#include "model/drawstate.h"
+#include "frame/frame.h"
 #include "model/records.h"
-#include "platform/music.h"
-#include "platform/ui.h"
+#include "platform/media/music.h"
+#include "platform/ui/ui.h"
 
 using model::operator""_t;
 using model::Text;
@@ -24,7 +24,7 @@ bool isOpen(const char* window) {
 }  // namespace
 
 bool GuardDrawRunning() {
-  model::gListScrolling = 0;
+  frame::gListScrolling = 0;
   if (isOpen("WinnersListWindow")) {
     ui::Window("WinnersListWindow").destroy();
     // The list is gone, its destruction handled, before the item goes on:
@@ -39,9 +39,9 @@ bool GuardDrawRunning() {
 }
 
 void OnStartMenuStartDrawClick() {
-  model::gListScrolling = 0;
+  frame::gListScrolling = 0;
   if (isOpen("WinnersListWindow")) {
-    model::gSuppressListRestore = 1;
+    frame::gSuppressListRestore = 1;
     ui::Window("WinnersListWindow").destroy();
   }
   music::stopAll();

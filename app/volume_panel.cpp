@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "app/frame.h"
-#include "model/drawstate.h"
-#include "platform/ui.h"
-#include "platform/volume.h"
+#include "frame/frame.h"
+#include "platform/media/volume.h"
+#include "platform/ui/ui.h"
 
 namespace app {
 
@@ -70,7 +70,7 @@ void SetVolumeSliderFromSystem() {
   volume::Mixer& mixer = volume::backend().mixer();
   mixer.open(4);
   ui::Control slider = startCtl("滑块条1");
-  if (model::gOsKind == 2) {
+  if (frame::gOsKind == 2) {
     slider.setPosition(100 - GetVolumePercentCoreAudio());
   } else {
     int left = -1, right = -1;
@@ -83,7 +83,7 @@ void SetVolumeSliderFromSystem() {
 void OnStartVolumeSliderPositionChanged() {
   ui::Control slider = startCtl("滑块条1");
   const int position = slider.position();
-  if (model::gOsKind == 2) {
+  if (frame::gOsKind == 2) {
     SetMasterVolumeCoreAudio(100 - position);
     return;
   }
@@ -98,7 +98,7 @@ void ShowMutePair(bool muted) {
 }
 
 void ShowMuteState() {
-  if (model::gOsKind == 2) {
+  if (frame::gOsKind == 2) {
     ShowMutePair(IsMutedCoreAudio() == 1);
   } else {
     ShowMutePair(volume::backend().mixer().muteState() != 0);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/records.h"
-#include "platform/store.h"
+#include "platform/store/store.h"
 
 namespace bench {
 

@@ -13,14 +13,15 @@
 
 #include "app/app.h"
 #include "app/frame.h"
+#include "bench/bench_event.h"
 #include "draw/draw_internal.h"
-#include "model/drawstate.h"
+#include "draw/draw_state.h"
+#include "frame/frame.h"
 #include "model/random.h"
 #include "model/records.h"
-#include "platform/music.h"
-#include "bench/bench_event.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 using model::operator""_t;
 using model::Text;
@@ -62,12 +63,12 @@ void prepareEvent() {
     std::fprintf(stderr, "forms: %s\n", error.c_str());
     std::exit(1);
   }
-  model::InitGlobalArrays();
+  draw::InitGlobalArrays();
   ui::Window("StartWindow").open();
 }
 
 void closeDraw() {
-  model::gDrawStopped = 1;
+  draw::gDrawStopped = 1;
   draw::CloseDrawWindows();
   ui::waitPumping(5);
 }
@@ -76,7 +77,7 @@ void BM_OpenPanel(benchmark::State& state) {
   for (auto _ : state) {
     app::OnStartMenuStartDrawClick();
     state.PauseTiming();
-    if (model::gCandidates.size() != kPersons - kPersons / 5) state.SkipWithError("candidates");
+    if (draw::gCandidates.size() != kPersons - kPersons / 5) state.SkipWithError("candidates");
     closeDraw();
     state.ResumeTiming();
   }
@@ -91,7 +92,7 @@ BENCHMARK(BM_CandidateList)->Unit(benchmark::kMillisecond);
 void BM_RollPassQuota20(benchmark::State& state) {
   app::OnStartMenuStartDrawClick();
   draw::SlotPicks picks{};
-  if (!draw::SetUpRoll(picks) || model::gDrawQuota != 20) state.SkipWithError("set-up");
+  if (!draw::SetUpRoll(picks) || draw::gDrawQuota != 20) state.SkipWithError("set-up");
   model::seedRandom(ui::tickCount());
   for (auto _ : state) draw::RollOnePass(picks);
   closeDraw();
@@ -122,7 +123,7 @@ void measureBannerStep() {
   label.setLeft(1900);
   // The start window has started its scroller already; start one only when
   // none runs.
-  model::gBannerScrolling = 1;
+  frame::gBannerScrolling = 1;
   if (draw::BannerScrollersRunning() == 0) ui::startThread(&draw::BannerThreadMain);
   ui::waitPumping(100);
   std::printf("banner scrollers running: %d\n", draw::BannerScrollersRunning());
@@ -132,7 +133,7 @@ void measureBannerStep() {
   const int to = label.left();
   const double ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  model::gBannerScrolling = 0;
+  frame::gBannerScrolling = 0;
   ui::waitPumping(40);
   std::printf("banner step period: %.2f ms per pixel (%d pixels in %.0f ms)\n", ms / (from - to),
               from - to, ms);
@@ -149,8 +150,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  model::gBannerScrolling = 0;
-  model::gListScrolling = 0;
+  frame::gBannerScrolling = 0;
+  frame::gListScrolling = 0;
   ui::waitPumping(40);
   music::stopAll();
   store::closeAll();

@@ -21,14 +21,14 @@
 #include <vector>
 
 #include "app/app.h"
+#include "bench/bench_event.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
 #include "model/records.h"
-#include "platform/spreadsheet.h"
-#include "bench/bench_event.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/spreadsheet/spreadsheet.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 
 using model::operator""_t;
 using model::Text;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/records.h"
-#include "platform/store.h"
+#include "platform/store/store.h"
 
 using model::operator""_t;
 using store::FieldType;

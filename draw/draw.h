@@ -2,7 +2,7 @@
 #pragma once
 
 #include "model/text.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 

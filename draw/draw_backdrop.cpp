@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "draw/draw_internal.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 

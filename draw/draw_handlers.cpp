@@ -2,7 +2,7 @@
 #include "draw/draw.h"
 #include "draw/draw_internal.h"
 #include "draw/void_redraw.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 

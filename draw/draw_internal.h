@@ -8,7 +8,7 @@
 #include "draw/draw.h"
 #include "draw/draw_logic.h"
 #include "model/text.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 

@@ -4,14 +4,14 @@
 #include <filesystem>
 #include <string>
 
-#include "app/frame_shared.h"
 #include "draw/draw_internal.h"
-#include "model/drawstate.h"
+#include "draw/draw_state.h"
+#include "frame/frame.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 
@@ -51,24 +51,24 @@ void PlayMusicSetting(const Text& field, const char* folder, int times) {
 }
 
 void BuildCandidateList() {
-  model::gCandidates.clear();
+  draw::gCandidates.clear();
   store::select(model::aliasPersons());
   store::goFirst();
-  model::gDisplayMode = static_cast<int>(store::readInt(person::抽奖模式()));
+  draw::gDisplayMode = static_cast<int>(store::readInt(person::抽奖模式()));
   const int count = store::recordCount();
-  model::gCandidates.reserve(count);
+  draw::gCandidates.reserve(count);
   for (int i = 1; i <= count; ++i) {
-    if (model::gWinRule == 0) {
-      if (store::readText(person::中奖项目()).empty()) model::gCandidates.push_back(i);
+    if (draw::gWinRule == 0) {
+      if (store::readText(person::中奖项目()).empty()) draw::gCandidates.push_back(i);
     } else {
-      model::gCandidates.push_back(i);
+      draw::gCandidates.push_back(i);
     }
     store::skip(1);
   }
 }
 
 void OnDrawPanelCreated() {
-  model::gCandidates.clear();
+  draw::gCandidates.clear();
   ui::setFlatLook(1);
 
   ui::Window panel = DrawPanel();
@@ -100,24 +100,24 @@ void OnDrawPanelCreated() {
 
   store::select(model::aliasAwards());
   store::goFirst();
-  model::gWinRule = static_cast<int>(store::readInt(award::中奖方式()));
-  model::gDrawOrder = static_cast<int>(store::readInt(award::中奖顺序()));
-  if (model::gDrawOrder == 0)
+  draw::gWinRule = static_cast<int>(store::readInt(award::中奖方式()));
+  draw::gDrawOrder = static_cast<int>(store::readInt(award::中奖顺序()));
+  if (draw::gDrawOrder == 0)
     store::goLast();
   else
     store::goFirst();
   ShowCurrentAward();
 
   BuildCandidateList();
-  model::gDrawStopped = 1;
-  model::gSpaceHotkeyId = ui::registerHotKey(panel, panel.ctl("热键标签"), 0, 32);
+  draw::gDrawStopped = 1;
+  draw::gSpaceHotkeyId = ui::registerHotKey(panel, panel.ctl("热键标签"), 0, 32);
   UpdateDrawState();
-  model::gDrawFinished = 0;
+  draw::gDrawFinished = 0;
 }
 
 void OnDrawPanelDestroying() {
-  ui::unregisterHotKey(DrawPanel(), model::gSpaceHotkeyId);
-  if (model::gDrawFinished == 0 && !app::ProgramEnding()) app::ApplySystemSettings();
+  ui::unregisterHotKey(DrawPanel(), draw::gSpaceHotkeyId);
+  if (draw::gDrawFinished == 0 && !frame::ProgramEnding()) frame::ApplySystemSettings();
 }
 
 void ShowCurrentAward() {
@@ -155,15 +155,15 @@ void ShowCurrentAward() {
       .setCaption("共"_t + store::readAsText(award::中奖人数()) + "名 已抽取"_t +
                   store::readAsText(award::已抽取人数()) + "名 还剩"_t +
                   model::numberToText(remaining) + "名"_t);
-  model::gCurrentAwardName = name;
+  draw::gCurrentAwardName = name;
   UpdateDrawState();
 }
 
 int UpdateDrawState() {
   DrawStateInput in;
-  in.candidateCount = static_cast<int>(model::gCandidates.size());
-  in.winRule = model::gWinRule;
-  in.stopped = model::gDrawStopped != 0;
+  in.candidateCount = static_cast<int>(draw::gCandidates.size());
+  in.winRule = draw::gWinRule;
+  in.stopped = draw::gDrawStopped != 0;
   if (!(in.candidateCount == 0 && in.winRule == 1)) {
     store::select(model::aliasAwards());
     const int remembered = store::recordNumber();
@@ -181,17 +181,17 @@ int UpdateDrawState() {
     in.drawn = static_cast<double>(store::readInt(award::已抽取人数()));
   }
   const DrawStateOutcome out = DecideDrawState(in);
-  if (out.quotaSet) model::gDrawQuota = out.quota;
+  if (out.quotaSet) draw::gDrawQuota = out.quota;
   DrawPanel().ctl("透明标签4").setCaption(PromptText(out.prompt));
   return out.result;
 }
 
 void OnDrawPanelHotkeyLabelHotkey(int id, int /*extra*/) {
-  if (id == model::gSpaceHotkeyId) HandleSpaceKey(model::gSpaceHotkeyId);
+  if (id == draw::gSpaceHotkeyId) HandleSpaceKey(draw::gSpaceHotkeyId);
 }
 
 void HandleSpaceKey(int id) {
-  if (id != model::gSpaceHotkeyId) return;
+  if (id != draw::gSpaceHotkeyId) return;
   // Every draw message box switches the panel's always-on-top off while it
   // shows, so the key does nothing meanwhile.
   if (!DrawPanel().alwaysOnTop()) return;
@@ -206,7 +206,7 @@ void HandleSpaceKey(int id) {
     case Prompt::AllAwardsFull:
       DrawBackdrop().setVisible(false);
       DrawPanel().setVisible(false);
-      model::gDrawFinished = 1;
+      draw::gDrawFinished = 1;
       ShowWinnersList();
       CloseDrawWindows();
       break;

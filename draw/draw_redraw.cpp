@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "draw/draw_internal.h"
+#include "draw/draw_state.h"
 #include "draw/void_redraw.h"
-#include "model/drawstate.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 
@@ -68,7 +68,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
     SetDrawWindowsOnTop(true);
     return;
   }
-  if (model::gDrawStopped == 0) {
+  if (draw::gDrawStopped == 0) {
     refuseWhileRolling();
     return;
   }
@@ -80,7 +80,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
   // win of this award is taken out of its holders' wins, split into whole
   // award names, so that an award whose name contains this one keeps its
   // winners, and so does every other award a holder won.
-  const Text awardName = model::gCurrentAwardName.value_or(Text());
+  const Text awardName = draw::gCurrentAwardName.value_or(Text());
   const std::vector<Text> awards = AwardNames();
   std::vector<int> returned;
   store::Transaction tx;
@@ -95,7 +95,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
     if (rest != won) ok = store::write(person::中奖项目(), rest);
     // Under the one-win rule only those left with no win may be drawn again;
     // under the several-wins rule everyone may.
-    if (model::gWinRule != 0 || (rest != won && rest.empty())) returned.push_back(i);
+    if (draw::gWinRule != 0 || (rest != won && rest.empty())) returned.push_back(i);
     store::skip(1);
   }
   if (ok) ok = tx.commit();
@@ -103,7 +103,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
   store::select(model::aliasAwards());
   if (ok) {
     ShowCurrentAward();
-    model::gCandidates.insert(model::gCandidates.end(), returned.begin(), returned.end());
+    draw::gCandidates.insert(draw::gCandidates.end(), returned.begin(), returned.end());
     store::select(model::aliasPersons());
     UpdateDrawState();
   } else {
@@ -119,7 +119,7 @@ void OnDrawPanelRedrawAllButtonClick() {
     SetDrawWindowsOnTop(true);
     return;
   }
-  if (model::gDrawStopped == 0) {
+  if (draw::gDrawStopped == 0) {
     refuseWhileRolling();
     return;
   }
@@ -159,14 +159,14 @@ void OnDrawPanelRedrawAllButtonClick() {
     return;
   }
   store::goFirst();
-  model::gDrawOrder = static_cast<int>(store::readInt(award::中奖顺序()));
-  if (model::gDrawOrder == 0)
+  draw::gDrawOrder = static_cast<int>(store::readInt(award::中奖顺序()));
+  if (draw::gDrawOrder == 0)
     store::goLast();
   else
     store::goFirst();
-  model::gCandidates = std::move(candidates);
+  draw::gCandidates = std::move(candidates);
   ShowCurrentAward();
-  model::gDrawStopped = 1;
+  draw::gDrawStopped = 1;
   UpdateDrawState();
   SetDrawWindowsOnTop(true);
 }

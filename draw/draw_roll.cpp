@@ -4,14 +4,14 @@
 #include <atomic>
 #include <string>
 
-#include "app/frame_shared.h"
 #include "draw/draw_internal.h"
-#include "model/drawstate.h"
+#include "draw/draw_state.h"
+#include "frame/frame.h"
 #include "model/random.h"
 #include "model/records.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 
@@ -53,7 +53,7 @@ Text MakeDisplayText() {
   p.name = store::readText(person::姓名());
   p.phone = store::readText(person::电话号码());
   p.id = store::readText(person::身份证号码());
-  return SlotDisplayText(model::gDisplayMode, p);
+  return SlotDisplayText(draw::gDisplayMode, p);
 }
 
 void StartDraw() {
@@ -69,7 +69,7 @@ void StartDraw() {
 
 bool SetUpRoll(SlotPicks& picks) {
   picks.fill(0);
-  model::gDrawStopped = 1;
+  draw::gDrawStopped = 1;
   if (UpdateDrawState() != 0) return false;
   for (int k = 1; k <= 20; ++k) NameSlot(k).setVisible(false);
   for (int k = 1; k <= 20; ++k) SlotFrame(k).setVisible(false);
@@ -77,7 +77,7 @@ bool SetUpRoll(SlotPicks& picks) {
   BuildCandidateList();
   PlayMusicSetting(model::settings::开始抽奖音乐(), model::kStartMusicFolder, -1);
 
-  const int quota = LayoutQuotaFor(model::gDrawQuota);
+  const int quota = LayoutQuotaFor(draw::gDrawQuota);
   const SlotLayout* layout = SlotLayoutFor(quota);
   ui::Window backdrop = DrawBackdrop();
   ui::Control picture("DrawPanelWindow", "图片框1");
@@ -106,29 +106,29 @@ bool SetUpRoll(SlotPicks& picks) {
     s.setVisible(true);
     s.setHeight(SlotFrame(k).height());
     s.setFontPoints(layout->fontPoints);
-    model::gSlotCharWidth = layout->charWidth;
+    draw::gSlotCharWidth = layout->charWidth;
   }
 
-  model::gDrawStopped = 0;
+  draw::gDrawStopped = 0;
   UpdateDrawState();
   store::select(model::aliasPersons());
   return true;
 }
 
 void RollOnePass(SlotPicks& picks) {
-  const int n = static_cast<int>(model::gCandidates.size());
+  const int n = static_cast<int>(draw::gCandidates.size());
   if (n == 0) return;
-  const int quota = LayoutQuotaFor(model::gDrawQuota);
+  const int quota = LayoutQuotaFor(draw::gDrawQuota);
   for (int k = 1; k <= quota; ++k) {
     if (k >= 2 && n < k) break;
     int p = model::randomBetween(1, n);
     while (std::find(picks.begin(), picks.begin() + (k - 1), p) != picks.begin() + (k - 1))
       p = model::randomBetween(1, n);
     picks[k - 1] = p;
-    store::goTo(model::gCandidates[p - 1]);
+    store::goTo(draw::gCandidates[p - 1]);
     ui::Control slot = NameSlot(k);
     slot.setCaption(MakeDisplayText());
-    slot.setWidth(slot.caption().length() * model::gSlotCharWidth);
+    slot.setWidth(slot.caption().length() * draw::gSlotCharWidth);
     ui::Control frame = SlotFrame(k);
     slot.setLeft(CentredLeft(frame.left(), frame.width(), slot.width()));
   }
@@ -139,11 +139,11 @@ bool RunRoll(SlotPicks& picks) {
   gTiming = RollTiming();
   ui::Window panel = DrawPanel();
   for (;;) {
-    if (model::gDrawStopped != 0) return true;
+    if (draw::gDrawStopped != 0) return true;
     // The panel closed under the roll (the program is ending): nobody saw
     // the names, so nothing is committed.
-    if (!panel.isOpen() || app::ProgramEnding()) {
-      model::gDrawStopped = 1;
+    if (!panel.isOpen() || frame::ProgramEnding()) {
+      draw::gDrawStopped = 1;
       return false;
     }
     const std::uint32_t now = ui::tickCount();
@@ -155,10 +155,10 @@ bool RunRoll(SlotPicks& picks) {
   }
 }
 
-void SortPickedDescending() { SortDescending(model::gPickedPositions); }
+void SortPickedDescending() { SortDescending(draw::gPickedPositions); }
 
 bool StoreWinners(const SlotPicks& picks) {
-  const Text awardName = model::gCurrentAwardName.value_or(Text());
+  const Text awardName = draw::gCurrentAwardName.value_or(Text());
   store::Transaction tx;
   bool ok = true;
   int winners = 0;
@@ -166,7 +166,7 @@ bool StoreWinners(const SlotPicks& picks) {
   for (int k = 1; k <= 20 && ok; ++k) {
     if (picks[k - 1] == 0) continue;
     ++winners;
-    store::goTo(model::gCandidates[picks[k - 1] - 1]);
+    store::goTo(draw::gCandidates[picks[k - 1] - 1]);
     ok = store::write(person::中奖项目(), store::readText(person::中奖项目()) + awardName);
   }
   store::select(model::aliasAwards());
@@ -180,7 +180,7 @@ bool CommitRoll(const SlotPicks& picks) {
   // The line names the winners, the award and the prize as they stand now:
   // a key press handled inside the wait below may already show the next
   // award or roll new names.
-  const Text awardName = model::gCurrentAwardName.value_or(Text());
+  const Text awardName = draw::gCurrentAwardName.value_or(Text());
   const Text prizeLine = DrawPanel().ctl("透明标签1").caption();
   int shown = 0;
   for (int k = 1; k <= 20; ++k)
@@ -196,15 +196,15 @@ bool CommitRoll(const SlotPicks& picks) {
     return false;
   }
 
-  model::gPickedPositions.assign(picks.begin(), picks.end());
+  draw::gPickedPositions.assign(picks.begin(), picks.end());
   SortPickedDescending();
   store::select(model::aliasAwards());
-  for (int p : model::gPickedPositions)
-    if (p > 0) model::gCandidates.erase(model::gCandidates.begin() + (p - 1));
+  for (int p : draw::gPickedPositions)
+    if (p > 0) draw::gCandidates.erase(draw::gCandidates.begin() + (p - 1));
   UpdateDrawState();
   if (shown == 0) return true;
 
-  model::gBannerScrolling = 0;
+  frame::gBannerScrolling = 0;
   ui::waitPumping(20);
   waitForScrollers(gBannerScrollers);
   const Text line = CongratulationText(names, awardName, prizeLine);
@@ -214,22 +214,22 @@ bool CommitRoll(const SlotPicks& picks) {
   gScrollScreenWidth = ui::screenWidth();
   label.setLeft(ui::screenWidth());
   ui::Window("BannerWindow").setVisible(true);
-  model::gBannerScrolling = 1;
+  frame::gBannerScrolling = 1;
   ui::startThread(&BannerThreadMain);
   ShowCurrentAward();
   return true;
 }
 
 void StopDraw() {
-  if (model::gDrawStopped != 0) return;
+  if (draw::gDrawStopped != 0) return;
   PlayMusicSetting(model::settings::停止抽奖音乐(), model::kStopMusicFolder, 1);
-  model::gDrawStopped = 1;
+  draw::gDrawStopped = 1;
   store::select(model::aliasPersons());
   ui::waitPumping(15);
 }
 
 void NextAward() {
-  if (model::gDrawStopped == 0) {
+  if (draw::gDrawStopped == 0) {
     ShowDrawMessage("抽奖正在进行中，请停止后操作！"_t);
     return;
   }
@@ -237,14 +237,14 @@ void NextAward() {
   for (int k = 1; k <= 20; ++k) NameSlot(k).setVisible(false);
   ui::waitPumping(25);
   store::select(model::aliasAwards());
-  store::skip(model::gDrawOrder == 0 ? -1 : 1);
+  store::skip(draw::gDrawOrder == 0 ? -1 : 1);
   if (store::bof()) store::goTo(store::recordCount());
   if (store::eof()) store::goTo(1);
   ShowCurrentAward();
 }
 
 void CloseDrawWindows() {
-  if (model::gDrawStopped == 0) return;
+  if (draw::gDrawStopped == 0) return;
   ui::Window("BannerWindow").setVisible(false);
   DrawBackdrop().destroy();
   DrawPanel().destroy();
@@ -252,7 +252,7 @@ void CloseDrawWindows() {
 
 void ScrollBanner() {
   ui::Control label("BannerWindow", "标签1");
-  while (model::gBannerScrolling != 0) {
+  while (frame::gBannerScrolling != 0) {
     label.setLeft(label.left() - 1);
     ui::plainSleep(15);
     if (label.left() + label.width() < 0) {

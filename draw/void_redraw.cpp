@@ -11,8 +11,8 @@
 
 #include "draw/draw.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 

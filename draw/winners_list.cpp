@@ -4,14 +4,14 @@
 #include <cmath>
 #include <vector>
 
-#include "app/frame_shared.h"
 #include "draw/draw_internal.h"
-#include "model/drawstate.h"
+#include "draw/draw_state.h"
+#include "frame/frame.h"
 #include "model/records.h"
-#include "platform/files.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/base/files.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 
@@ -30,14 +30,14 @@ int ListScrollersRunning() { return gListScrollers.load(); }
 void ShowWinnersList() {
   ui::Window backdrop = DrawBackdrop();
   ui::Window panel = DrawPanel();
-  if (backdrop.isOpen() && panel.isOpen() && model::gDrawFinished == 0) {
-    if (model::gDrawStopped == 0) {
+  if (backdrop.isOpen() && panel.isOpen() && draw::gDrawFinished == 0) {
+    if (draw::gDrawStopped == 0) {
       ShowDrawMessage("抽奖时候不能进行该操作！"_t);
       return;
     }
     // The draw windows close for the list; their closing must not put the
     // start screen (greeting, idle music) back over the list.
-    model::gDrawFinished = 1;
+    draw::gDrawFinished = 1;
     backdrop.destroy();
     panel.destroy();
   }
@@ -103,7 +103,7 @@ void OnWinnersListCreated() {
   // A scroller of an earlier list may still be finishing its last step; it
   // must be gone before the flag is raised again.
   for (int waited = 0; gListScrollers.load() > 0 && waited < 500; waited += 5) ui::waitPumping(5);
-  model::gListScrolling = 1;
+  frame::gListScrolling = 1;
   text.setHeight(CountLineEnds(text.caption()) * 33);
   ui::startThread(&WinnersListThreadMain);
 
@@ -124,7 +124,7 @@ void ScrollWinnersList() {
   // The text lies inside its frame; the scroll limits are window coordinates.
   const int frameTop = ui::Control("WinnersListWindow", "外形框1").top();
   text.setTop(w.height() - 24 - frameTop);
-  while (model::gListScrolling != 0) {
+  while (frame::gListScrolling != 0) {
     text.setTop(text.top() - 1);
     ui::plainSleep(15);
     if (frameTop + text.top() + text.height() < 48) text.setTop(w.height() - 24 - frameTop);
@@ -138,22 +138,22 @@ void WinnersListThreadMain() {
 }
 
 void OnWinnersListDestroying() {
-  model::gListScrolling = 0;
+  frame::gListScrolling = 0;
   // A suppressed restore is used up by this closing: later closings of the
   // list restore the start screen again.
-  if (model::gSuppressListRestore == 1) {
-    model::gSuppressListRestore = 0;
+  if (frame::gSuppressListRestore == 1) {
+    frame::gSuppressListRestore = 0;
     return;
   }
-  if (app::ProgramEnding()) return;
+  if (frame::ProgramEnding()) return;
   music::stopAll();
-  app::ApplySystemSettings();
+  frame::ApplySystemSettings();
 }
 
 void OnWinnersListCloseButtonClick() {
-  model::gListScrolling = 0;
+  frame::gListScrolling = 0;
   winnersList().destroy();
-  app::ApplySystemSettings();
+  frame::ApplySystemSettings();
 }
 
 void OnWinnersListExportButtonClick() {

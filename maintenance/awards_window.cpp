@@ -6,9 +6,9 @@
 #include "maintenance/awards_window.h"
 #include "maintenance/maintenance.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/media/image.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "model/text.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 

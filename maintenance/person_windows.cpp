@@ -9,8 +9,8 @@
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 

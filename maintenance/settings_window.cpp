@@ -4,14 +4,14 @@
 #include <string>
 #include <system_error>
 
-#include "app/frame_shared.h"
+#include "frame/frame.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/settings_window.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 
@@ -205,13 +205,13 @@ bool SaveSettings() {
 
 void OnSettingsApplyButtonClick() {
   if (!SaveSettings()) return;
-  app::ApplySystemSettings();
+  frame::ApplySystemSettings();
 }
 
 void OnSettingsOkButtonClick() {
   // A refused save keeps the window open with what the operator entered.
   if (!SaveSettings()) return;
-  app::ApplySystemSettings();
+  frame::ApplySystemSettings();
   SettingsWindow().destroy();
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "model/text.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 

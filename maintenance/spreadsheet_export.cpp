@@ -16,8 +16,8 @@
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
 #include "model/text.h"
-#include "platform/spreadsheet.h"
-#include "platform/ui.h"
+#include "platform/spreadsheet/spreadsheet.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 

@@ -18,9 +18,9 @@
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
 #include "model/records.h"
-#include "platform/spreadsheet.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/spreadsheet/spreadsheet.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 namespace maintenance {
 

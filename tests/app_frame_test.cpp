@@ -11,15 +11,16 @@
 
 #include "app/app.h"
 #include "app/frame.h"
+#include "draw/draw_state.h"
 #include "event_fixture.h"
-#include "program_session.h"
-#include "model/drawstate.h"
+#include "frame/frame.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/volume.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/media/volume.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "program_session.h"
 
 using model::operator""_t;
 using model::Text;
@@ -165,12 +166,12 @@ TEST(FramePure, ClockText) {
 }
 
 TEST(FramePure, CaptionLayout) {
-  EXPECT_EQ(app::CaptionWidth("XXXX公司"_t, 24), 192);
-  EXPECT_EQ(app::Centred(1024, 192), 416);
-  EXPECT_EQ(app::Centred(1365, 192), 586);  // halves are dropped
-  EXPECT_EQ(app::CaptionWidth(Text::fromGbk(std::string(22, 'a')), 48), 1056);
-  EXPECT_EQ(app::Centred(1024, 1056), -16);  // wider than the screen: negative left
-  EXPECT_EQ(app::Centred(1024, 0), 512);
+  EXPECT_EQ(frame::CaptionWidth("XXXX公司"_t, 24), 192);
+  EXPECT_EQ(frame::Centred(1024, 192), 416);
+  EXPECT_EQ(frame::Centred(1365, 192), 586);  // halves are dropped
+  EXPECT_EQ(frame::CaptionWidth(Text::fromGbk(std::string(22, 'a')), 48), 1056);
+  EXPECT_EQ(frame::Centred(1024, 1056), -16);  // wider than the screen: negative left
+  EXPECT_EQ(frame::Centred(1024, 0), 512);
 }
 
 TEST(FramePure, VolumeMappings) {
@@ -209,9 +210,9 @@ TEST_F(FrameTest, CreationLaysOutTheScreenAndOpensTheBanner) {
   EXPECT_EQ(banner.left(), 0);
   EXPECT_EQ(banner.top(), 738 - 37 - 10);
   EXPECT_EQ(ui::Control("BannerWindow", "标签1").width(), 2048);
-  EXPECT_EQ(model::gBannerScrolling.load(), 1);
+  EXPECT_EQ(frame::gBannerScrolling.load(), 1);
   EXPECT_TRUE(ui::flatLookOn());
-  EXPECT_EQ(model::gOsKind, 2);
+  EXPECT_EQ(frame::gOsKind, 2);
   // The stores are open and the settings store is left current.
   EXPECT_EQ(store::currentAlias(), "xtsz"_t);
   EXPECT_TRUE(store::isOpen("rymd"_t));
@@ -260,7 +261,7 @@ TEST_F(FrameTest, MusicDecisions) {
   for (const auto& c : cases) {
     store::select("xtsz"_t);
     ASSERT_TRUE(store::write(model::settings::背景音乐(), Text::fromUtf8(c.value)));
-    app::ApplySystemSettings();
+    frame::ApplySystemSettings();
     const music::Status st = music::status();
     if (c.expected.empty()) {
       EXPECT_TRUE(st.files.empty()) << c.value;
@@ -310,7 +311,7 @@ TEST_F(FrameTest, ClockTickShowsTimeAndMuteState) {
   ui::waitPumping(1);
   EXPECT_EQ(start("图片框2").picture(), ui::formPicture("pictures/speaker_normal_30x30.jpg"));
   // The mixer path shows the muted pair when no line is open.
-  model::gOsKind = 1;
+  frame::gOsKind = 1;
   vol.s.mixerOpen = false;
   app::ShowMuteState();
   EXPECT_EQ(start("图片框4").picture(), ui::formPicture("pictures/mute_muted_32x30.jpg"));
@@ -352,7 +353,7 @@ TEST_F(FrameTest, VolumePanelAndSlider) {
   start("滑块条1").setPosition(30);
   app::OnStartVolumeSliderPositionChanged();
   EXPECT_FLOAT_EQ(vol.s.scalar, 0.7f);
-  model::gOsKind = 1;
+  frame::gOsKind = 1;
   app::OnStartVolumeSliderPositionChanged();
   EXPECT_EQ(vol.s.left, 45874);
   EXPECT_EQ(vol.s.right, 45874);
@@ -370,7 +371,7 @@ TEST_F(FrameTest, VolumeFailurePaths) {
   vol.s.count = 1;  // no range of steps
   EXPECT_EQ(app::GetVolumePercentCoreAudio(), -1);
   // Mixer with a mono line reading 0 on the left: the right's -1 is used.
-  model::gOsKind = 1;
+  frame::gOsKind = 1;
   vol.s.left = 0;
   vol.s.right = -1;
   app::SetVolumeSliderFromSystem();
@@ -394,12 +395,12 @@ TEST_F(FrameTest, GuardClosesTheListAndRefusesWhileTheDrawIsOpen) {
   ui::Window backdrop("DrawBackdropWindow");
   // Only the list open: it is closed, and the action goes on.
   list.open();
-  model::gListScrolling = 1;
+  frame::gListScrolling = 1;
   EXPECT_TRUE(app::GuardDrawRunning());
-  EXPECT_EQ(model::gListScrolling.load(), 0);
+  EXPECT_EQ(frame::gListScrolling.load(), 0);
   ui::processPendingOnce();
   EXPECT_FALSE(list.isOpen());
-  EXPECT_EQ(model::gSuppressListRestore, 0);
+  EXPECT_EQ(frame::gSuppressListRestore, 0);
   EXPECT_TRUE(ui::testing::shownDialogs().empty());
 
   // Draw open and list open: list closed, refusal with both draw windows
@@ -469,21 +470,21 @@ TEST_F(FrameTest, ExitItemEndsInOrderWithCodeZero) {
   startProgram();
   ui::Window list("WinnersListWindow");
   list.open();
-  model::gCurrentAwardName = "一等奖"_t;
+  draw::gCurrentAwardName = "一等奖"_t;
   app::OnStartMenuExitClick();
   // Nothing is destroyed before the handler returns.
   EXPECT_TRUE(list.isOpen());
   EXPECT_TRUE(ui::Window("StartWindow").isOpen());
-  EXPECT_EQ(model::gSuppressListRestore, 1);
+  EXPECT_EQ(frame::gSuppressListRestore, 1);
   EXPECT_FALSE(store::isOpen("xtsz"_t));  // the current store was closed
   EXPECT_TRUE(store::isOpen("rymd"_t));
   EXPECT_TRUE(testwait::pumpUntil([] { return ui::testing::interceptedEndCode() != -1000; }));
   EXPECT_FALSE(list.isOpen());
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
-  EXPECT_EQ(model::gBannerScrolling.load(), 0);
-  EXPECT_FALSE(model::gCurrentAwardName.has_value());  // FreeGlobalVariables ran
+  EXPECT_EQ(frame::gBannerScrolling.load(), 0);
+  EXPECT_FALSE(draw::gCurrentAwardName.has_value());  // FreeGlobalVariables ran
   // A restore after the settings store closed is not fatal.
-  app::ApplySystemSettings();
+  frame::ApplySystemSettings();
 }
 
 TEST_F(FrameTest, ExitItemFromTheStartMenu) {
@@ -504,7 +505,7 @@ TEST_F(FrameTest, TerminationSignalTakesTheExitRoute) {
   while (ui::testing::interceptedEndCode() == -1000 && ui::tickCount() - t0 < 15000)
     ui::waitPumping(10);
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);
-  EXPECT_EQ(model::gSuppressListRestore, 1);
+  EXPECT_EQ(frame::gSuppressListRestore, 1);
   EXPECT_FALSE(list.isOpen());
   EXPECT_FALSE(store::isOpen("xtsz"_t));
   // A further request while or after the program ends does nothing.
@@ -515,7 +516,7 @@ TEST_F(FrameTest, TerminationSignalTakesTheExitRoute) {
 
 TEST_F(FrameTest, ClosingTheStartWindowOtherwiseStillEndsWithZero) {
   startProgram();
-  model::gCurrentAwardName.reset();
+  draw::gCurrentAwardName.reset();
   ui::Window("StartWindow").destroy();
   EXPECT_TRUE(testwait::pumpUntil([] { return ui::testing::interceptedEndCode() != -1000; }));
   EXPECT_EQ(ui::testing::interceptedEndCode(), 0);

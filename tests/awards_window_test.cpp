@@ -15,15 +15,15 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
-#include "sqlite_direct.h"
 #include "maintenance/awards_window.h"
 #include "maintenance/maintenance.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/media/image.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
+#include "sqlite_direct.h"
 
 using model::operator""_t;
 using model::Text;

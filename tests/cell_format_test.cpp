@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/cell_format.h"
+#include "platform/spreadsheet/cell_format.h"
 
 using spreadsheet::detail::builtinFormatCode;
 using spreadsheet::detail::formatNumber;

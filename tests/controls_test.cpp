@@ -23,8 +23,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "tests/ui_fixture.h"
 #include "tests/wait_until.h"
 

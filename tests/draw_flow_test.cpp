@@ -20,17 +20,18 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw_internal.h"
+#include "draw/draw_state.h"
 #include "event_fixture.h"
-#include "program_session.h"
-#include "wait_until.h"
-#include "model/drawstate.h"
+#include "frame/frame.h"
 #include "model/random.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "program_session.h"
 #include "temp_files.h"
+#include "wait_until.h"
 
 using draw::Prompt;
 using model::operator""_t;
@@ -153,7 +154,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   EXPECT_EQ(panel.ctl("图片框1").height(), 100);  // 200 wide, picture 2:1
   EXPECT_EQ(image::readFile(model::programPath(ev.dir, model::kPrizeFolder, "电脑.jpg"_t)),
             picture);
-  EXPECT_EQ(model::gCandidates, (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(draw::gCandidates, (std::vector<int>{1, 2, 3, 4, 5}));
   EXPECT_FALSE(ui::Control("StartWindow", "祝福词").visible());
 
   // First roll, on the test clock: one name rolls until the second space,
@@ -186,7 +187,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   }
   EXPECT_EQ(winners, 1);
   EXPECT_EQ(awardDrawn(1), 1.0);
-  EXPECT_EQ(model::gCandidates.size(), 4u);
+  EXPECT_EQ(draw::gCandidates.size(), 4u);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::AwardFull));
   EXPECT_EQ(panelCaption("透明标签3"), "共1名 已抽取1名 还剩0名"_t);
   ui::Control banner("BannerWindow", "标签1");
@@ -194,7 +195,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   EXPECT_EQ(banner.caption(), line);
   EXPECT_EQ(banner.width(), 16 * line.length());
   EXPECT_TRUE(ui::Window("BannerWindow").visible());
-  EXPECT_EQ(model::gBannerScrolling.load(), 1);
+  EXPECT_EQ(frame::gBannerScrolling.load(), 1);
   // The scroller starts at the right screen edge and moves the line one
   // pixel left for every 15 ms of the clock, and not before.
   ASSERT_TRUE(QTest::qWaitFor([] { return ui::testing::testClockSleepers() == 1; }, 10000));
@@ -217,7 +218,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   ui::testing::pressKey(32);
   EXPECT_EQ(panelCaption("透明标签2"), "正在抽取二等奖..."_t);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::Ready));
-  EXPECT_EQ(model::gDrawQuota, 3);
+  EXPECT_EQ(draw::gDrawQuota, 3);
   EXPECT_FALSE(draw::NameSlot(1).visible());
   EXPECT_FALSE(panel.ctl("图片框1").visible());  // no picture for this award
 
@@ -261,7 +262,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   ui::Control text = list.ctl("标签2");
   EXPECT_EQ(text.caption(), expected);
   EXPECT_EQ(text.height(), (4 + 6) * 33);
-  EXPECT_EQ(model::gListScrolling.load(), 1);
+  EXPECT_EQ(frame::gListScrolling.load(), 1);
   // The scroller first puts the text at the bottom, then moves it up: seen
   // once it has moved twice.
   const int declared = text.top();
@@ -292,7 +293,7 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   // Closing the list restores the start screen and stops the scroller.
   draw::OnWinnersListCloseButtonClick();
   EXPECT_TRUE(testwait::pumpUntil([&] { return !list.isOpen(); }));
-  EXPECT_EQ(model::gListScrolling.load(), 0);
+  EXPECT_EQ(frame::gListScrolling.load(), 0);
   EXPECT_TRUE(testwait::pumpUntil([] { return draw::ListScrollersRunning() == 0; }));
   EXPECT_TRUE(ui::Control("StartWindow", "祝福词").visible());
 }
@@ -305,7 +306,7 @@ TEST_F(DrawFlow, RefusalsAndIgnoredPressesWhileRolling) {
 
   ASSERT_EQ(prompt(), draw::PromptText(Prompt::Ready));
   ASSERT_TRUE(draw::DrawPanel().alwaysOnTop());
-  ASSERT_NE(model::gSpaceHotkeyId, 0);
+  ASSERT_NE(draw::gSpaceHotkeyId, 0);
   ASSERT_FALSE(draw::RollInProgress());
   int passesBefore = 0;
   bool topmostDuringBox = true;
@@ -393,10 +394,10 @@ void DrawFlow::checkWinRule(long long rule, const std::vector<int>& candidates) 
   ev.makeAwards({awardRow("一等奖"_t, "a"_t, 2, 4, 0, {}, 1, rule)});
   startProgram();
   openDraw();
-  EXPECT_EQ(model::gCandidates, candidates);
-  EXPECT_EQ(model::gWinRule, rule);
+  EXPECT_EQ(draw::gCandidates, candidates);
+  EXPECT_EQ(draw::gWinRule, rule);
   rollFor(120);
-  EXPECT_EQ(model::gCandidates.size(), candidates.size() - 2);
+  EXPECT_EQ(draw::gCandidates.size(), candidates.size() - 2);
   auto won = personField(model::person::中奖项目());
   // Under either rule exactly two records gained the award name once; under
   // rule 1 that may be a second win.
@@ -420,7 +421,7 @@ TEST_F(DrawFlow, RuleOneEndsWhenEveryoneHasWon) {
   startProgram();
   openDraw();
   rollFor(120);
-  EXPECT_TRUE(model::gCandidates.empty());
+  EXPECT_TRUE(draw::gCandidates.empty());
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::AllWon));
   ui::testing::pressKey(32);
   EXPECT_TRUE(testwait::pumpUntil([] { return !draw::DrawPanel().isOpen(); }));
@@ -432,14 +433,14 @@ TEST_F(DrawFlow, FailedCommitLeavesNothingAndTheDrawGoesOn) {
   ev.makeAwards({awardRow("一等奖"_t, "a"_t, 2, 2)});
   startProgram();
   openDraw();
-  const std::vector<int> candidates = model::gCandidates;
+  const std::vector<int> candidates = draw::gCandidates;
   rollFor(120, [] { store::failNextWrites(1); });
   store::failNextWrites(0);
   EXPECT_TRUE(sawMessage(draw::CommitFailedText()));
   auto won = personField(model::person::中奖项目());
   EXPECT_EQ(std::count(won.begin(), won.end(), Text()), 3);
   EXPECT_EQ(awardDrawn(1), 0.0);
-  EXPECT_EQ(model::gCandidates, candidates);
+  EXPECT_EQ(draw::gCandidates, candidates);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::Ready));
   EXPECT_EQ(panelCaption("透明标签3"), "共2名 已抽取0名 还剩2名"_t);
 
@@ -589,7 +590,7 @@ TEST_F(DrawFlow, RedrawAwardAndRedrawAll) {
   ui::testing::pressKey(32);  // next award
   rollFor(100);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::AllAwardsFull));
-  EXPECT_EQ(model::gCandidates.size(), 1u);
+  EXPECT_EQ(draw::gCandidates.size(), 1u);
 
   // Cancel changes nothing.
   ui::testing::queueMessageAnswer(ui::kResultCancel);
@@ -604,7 +605,7 @@ TEST_F(DrawFlow, RedrawAwardAndRedrawAll) {
   auto won = personField(model::person::中奖项目());
   EXPECT_EQ(std::count(won.begin(), won.end(), "二等奖"_t), 0);
   EXPECT_EQ(std::count(won.begin(), won.end(), "一等奖"_t), 1);
-  EXPECT_EQ(model::gCandidates.size(), 2u);
+  EXPECT_EQ(draw::gCandidates.size(), 2u);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::Ready));
   EXPECT_FALSE(ui::Window("BannerWindow").visible());
   EXPECT_TRUE(draw::DrawPanel().alwaysOnTop());
@@ -615,7 +616,7 @@ TEST_F(DrawFlow, RedrawAwardAndRedrawAll) {
   EXPECT_EQ(awardDrawn(1), 0.0);
   won = personField(model::person::中奖项目());
   EXPECT_EQ(std::count(won.begin(), won.end(), Text()), 3);
-  EXPECT_EQ(model::gCandidates, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(draw::gCandidates, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(panelCaption("透明标签2"), "正在抽取一等奖..."_t);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::Ready));
 }
@@ -653,7 +654,7 @@ TEST_F(DrawFlow, SuppressedListRestoreIsUsedUpOnce) {
   // "开始抽奖" closes the list without restoring the start screen ...
   app::OnStartMenuStartDrawClick();
   EXPECT_TRUE(testwait::pumpUntil([&] { return !list.isOpen(); }));
-  EXPECT_EQ(model::gSuppressListRestore, 0);
+  EXPECT_EQ(frame::gSuppressListRestore, 0);
   EXPECT_FALSE(greeting.visible());
   draw::CloseDrawWindows();
   EXPECT_TRUE(testwait::pumpUntil([&] { return greeting.visible(); }));
@@ -692,7 +693,7 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
   openDraw();
   draw::SlotPicks picks{};
   ASSERT_TRUE(draw::SetUpRoll(picks));
-  ASSERT_EQ(model::gDrawQuota, 1);
+  ASSERT_EQ(draw::gDrawQuota, 1);
   model::seedRandomWith(20270101);  // the statistic is then the same in every run
   std::map<int, int> hits;
   const int rolls = 20000;
@@ -700,7 +701,7 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
     draw::RollOnePass(picks);
     ++hits[picks[0]];
   }
-  model::gDrawStopped = 1;
+  draw::gDrawStopped = 1;
   ASSERT_EQ(hits.size(), 10u);
   double chi = 0;
   for (auto& [pos, n] : hits) chi += std::pow(n - rolls / 10.0, 2) / (rolls / 10.0);
@@ -710,7 +711,7 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
   draw::NextAward();
   picks.fill(0);
   ASSERT_TRUE(draw::SetUpRoll(picks));
-  ASSERT_EQ(model::gDrawQuota, 20);
+  ASSERT_EQ(draw::gDrawQuota, 20);
   for (int i = 0; i < 200; ++i) {
     draw::RollOnePass(picks);
     std::set<int> distinct(picks.begin(), picks.begin() + 10);
@@ -718,7 +719,7 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
     ASSERT_EQ(*distinct.begin(), 1);
     for (int k = 10; k < 20; ++k) ASSERT_EQ(picks[k], 0);
   }
-  model::gDrawStopped = 1;
+  draw::gDrawStopped = 1;
 }
 
 }  // namespace

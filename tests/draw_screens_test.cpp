@@ -32,11 +32,11 @@
 #include "draw/draw_internal.h"
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
-#include "model/drawstate.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "frame/frame.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 #include "program_session.h"
 
 using model::operator""_t;
@@ -151,7 +151,7 @@ void drawScreens(const Shooter& shoot, int mode) {
   // The end of the list: the label's bottom at the bottom of the frame that
   // shows it (24 pixels above the window's bottom).
   ui::Control text("WinnersListWindow", "标签2");
-  model::gListScrolling = 0;
+  frame::gListScrolling = 0;
   ui::waitPumping(100);
   text.setTop(ui::Window("WinnersListWindow").height() - 24 - 48 - text.height());
   ui::waitPumping(300);

@@ -17,12 +17,12 @@
 #include "app/frame.h"
 #include "draw/draw_internal.h"
 #include "draw/draw_logic.h"
+#include "draw/draw_state.h"
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
-#include "model/drawstate.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 #include "program_session.h"
 
 using draw::Prompt;
@@ -208,8 +208,8 @@ TEST_P(RedrawOne, TakesEveryWinOfTheAwardAndNothingElse) {
                  awardRow("一等奖"_t, "电脑"_t, 2, 6, 4)});
   startProgram();
   openDraw();
-  ASSERT_EQ(model::gCurrentAwardName, std::optional<Text>("一等奖"_t));
-  const std::vector<int> before = model::gCandidates;
+  ASSERT_EQ(draw::gCurrentAwardName, std::optional<Text>("一等奖"_t));
+  const std::vector<int> before = draw::gCandidates;
 
   draw::OnDrawPanelRedrawAwardButtonClick();  // confirmed with OK
   const Snapshot s = inMemory();
@@ -219,8 +219,8 @@ TEST_P(RedrawOne, TakesEveryWinOfTheAwardAndNothingElse) {
   EXPECT_EQ(fromFiles(ev.dir), s);
   // Under the one-win rule those left with no win may be drawn again; under
   // the several-wins rule every participant is added once more.
-  const std::vector<int> added(model::gCandidates.begin() + before.size(),
-                               model::gCandidates.end());
+  const std::vector<int> added(draw::gCandidates.begin() + before.size(),
+                               draw::gCandidates.end());
   const std::vector<int> expected =
       rule == 0 ? std::vector<int>{1, 4} : std::vector<int>{1, 2, 3, 4, 5};
   EXPECT_EQ(added, expected);
@@ -236,9 +236,9 @@ TEST_F(DrawStores, FailedRedrawsChangeNeitherTheStoresNorTheScreen) {
   startProgram();
   openDraw();
   draw::NextAward();  // onto 二等奖, away from where a redraw of all would go
-  ASSERT_EQ(model::gCurrentAwardName, std::optional<Text>("二等奖"_t));
+  ASSERT_EQ(draw::gCurrentAwardName, std::optional<Text>("二等奖"_t));
   const Snapshot before = inMemory();
-  const std::vector<int> candidates = model::gCandidates;
+  const std::vector<int> candidates = draw::gCandidates;
   const Text award = panel("透明标签2"), counts = panel("透明标签3"), prompt = panel("透明标签4");
   const bool slotShown = draw::NameSlot(1).visible(), frameShown = draw::SlotFrame(1).visible();
   const std::pair<const char*, void (*)()> redraws[] = {
@@ -253,8 +253,8 @@ TEST_F(DrawStores, FailedRedrawsChangeNeitherTheStoresNorTheScreen) {
     EXPECT_EQ(countMessages("重新抽奖的数据保存失败，原数据未改变！"_t), 1);
     EXPECT_EQ(inMemory(), before);
     EXPECT_EQ(fromFiles(ev.dir), before);
-    EXPECT_EQ(model::gCandidates, candidates);
-    EXPECT_EQ(model::gCurrentAwardName, std::optional<Text>("二等奖"_t));
+    EXPECT_EQ(draw::gCandidates, candidates);
+    EXPECT_EQ(draw::gCurrentAwardName, std::optional<Text>("二等奖"_t));
     EXPECT_EQ(panel("透明标签2"), award);
     EXPECT_EQ(panel("透明标签3"), counts);
     EXPECT_EQ(panel("透明标签4"), prompt);
@@ -272,7 +272,7 @@ TEST_F(DrawStores, TheLineNamesTheAwardDrawnWithItsOwnPrize) {
   ev.makeAwards({awardRow("一等奖"_t, "电脑"_t, 1, 1, 0), awardRow("二等奖"_t, "手机"_t, 1, 1, 0)});
   startProgram();
   openDraw();
-  ASSERT_EQ(model::gCurrentAwardName, std::optional<Text>("一等奖"_t));
+  ASSERT_EQ(draw::gCurrentAwardName, std::optional<Text>("一等奖"_t));
   // Once the commit has stored the winner the prompt says the award is full;
   // the first wait after that is the commit's own, before the line is built.
   bool pressed = false;
@@ -286,7 +286,7 @@ TEST_F(DrawStores, TheLineNamesTheAwardDrawnWithItsOwnPrize) {
   };
   roll(60, [&] { QTimer::singleShot(1, poll); });
   ASSERT_TRUE(pressed);
-  EXPECT_EQ(model::gCurrentAwardName, std::optional<Text>("二等奖"_t));
+  EXPECT_EQ(draw::gCurrentAwardName, std::optional<Text>("二等奖"_t));
   const Text line = ui::Control("BannerWindow", "标签1").caption();
   const Text winner = draw::NameSlot(1).caption();
   EXPECT_EQ(line, "恭喜："_t + winner + "中了一等奖  奖品：电脑"_t) << line.toUtf8();

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/store.h"
+#include "platform/media/image.h"
+#include "platform/store/store.h"
 
 namespace fixture {
 

@@ -10,8 +10,8 @@
 #include "draw/draw.h"
 #include "event_fixture.h"
 #include "model/records.h"
-#include "platform/spreadsheet.h"
-#include "platform/ui.h"
+#include "platform/spreadsheet/spreadsheet.h"
+#include "platform/ui/ui.h"
 #include "program_session.h"
 
 using model::operator""_t;

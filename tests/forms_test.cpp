@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace {
 

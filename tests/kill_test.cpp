@@ -21,7 +21,7 @@
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
 #include "model/records.h"
-#include "platform/store.h"
+#include "platform/store/store.h"
 
 using model::operator""_t;
 using model::Text;

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/canvas.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/system.h"
-#include "platform/volume.h"
+#include "platform/media/canvas.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/media/system.h"
+#include "platform/media/volume.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -14,13 +14,14 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw_internal.h"
+#include "draw/draw_state.h"
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
-#include "model/drawstate.h"
+#include "frame/frame.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
 
 using model::operator""_t;
@@ -184,7 +185,7 @@ TEST_F(NestedHandlers, AListClosedInsideAWindowsLoopLeavesTheWindowItsStore) {
     click("AwardsWindow", "按钮2");  // 删除 一等奖
     click("AwardsWindow", "按钮4");  // 关闭
   });
-  model::gListScrolling = 0;
+  frame::gListScrolling = 0;
   ui::Window("WinnersListWindow").destroy();
   ui::Window("AwardsWindow").open(true);  // returns once the window closed
   EXPECT_TRUE(ran);
@@ -199,7 +200,7 @@ TEST_F(NestedHandlers, MenuItemsChosenWhileNamesRollAreRefusedAndTheRollCommits)
   chooseMenu("开始抽奖"_t);
   ASSERT_TRUE(draw::DrawPanel().isOpen());
   // The draw starts at the last award, 一等奖.
-  const Text award = model::gCurrentAwardName.value_or(Text());
+  const Text award = draw::gCurrentAwardName.value_or(Text());
   bool listSeen = true;
   QTimer::singleShot(120, [&] {
     chooseMenu("查看中奖名单"_t);

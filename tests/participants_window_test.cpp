@@ -17,14 +17,14 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
-#include "stored_persons.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
+#include "stored_persons.h"
 
 using model::operator""_t;
 using model::Text;

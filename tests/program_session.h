@@ -5,10 +5,11 @@
 #pragma once
 
 #include "draw/draw_internal.h"
-#include "model/drawstate.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+#include "draw/draw_state.h"
+#include "frame/frame.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 #include "wait_until.h"
 
 namespace fixture {
@@ -19,15 +20,14 @@ inline void beginProgramTest(int screenWidth, int screenHeight) {
   ui::testing::clearShownDialogs();
   ui::testing::interceptProgramEnd(true);
   ui::testing::overrideScreenSize(screenWidth, screenHeight);
-  model::InitGlobalArrays();
-  model::gSuppressListRestore = 0;
-  model::gDrawFinished = 0;
+  draw::ResetDrawState();
+  frame::gSuppressListRestore = 0;
 }
 
 // The scrollers must be gone before the forms are forgotten.
 inline void stopScrollers() {
-  model::gBannerScrolling = 0;
-  model::gListScrolling = 0;
+  frame::gBannerScrolling = 0;
+  frame::gListScrolling = 0;
   testwait::pumpUntil(
       [] { return draw::BannerScrollersRunning() == 0 && draw::ListScrollersRunning() == 0; });
 }

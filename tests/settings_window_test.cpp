@@ -18,16 +18,16 @@
 
 #include "app/app.h"
 #include "event_fixture.h"
-#include "sqlite_direct.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/settings_window.h"
 #include "model/records.h"
-#include "platform/image.h"
-#include "platform/music.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/media/image.h"
+#include "platform/media/music.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
+#include "sqlite_direct.h"
 
 using model::operator""_t;
 using model::Text;

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/spreadsheet.h"
+#include "platform/spreadsheet/spreadsheet.h"
 #include "temp_files.h"
 
 using model::operator""_t;

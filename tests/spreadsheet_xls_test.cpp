@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/spreadsheet.h"
-#include "tests/xls_builder.h"
+#include "platform/spreadsheet/spreadsheet.h"
 #include "temp_files.h"
+#include "tests/xls_builder.h"
 
 using model::operator""_t;
 using model::Text;

@@ -7,7 +7,7 @@
 
 #include "model/records.h"
 #include "model/text.h"
-#include "platform/store.h"
+#include "platform/store/store.h"
 
 namespace fixture {
 

@@ -19,11 +19,11 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw_internal.h"
+#include "draw/draw_state.h"
 #include "event_fixture.h"
-#include "model/drawstate.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
 
 using model::operator""_t;
@@ -167,7 +167,7 @@ TEST_P(TextFit, SlotsHoldTheirTexts) {
             << "slots " << k << " and " << k + half;
     }
     EXPECT_EQ(checked, 10 * a.perRoll);
-    model::gDrawStopped = 1;
+    draw::gDrawStopped = 1;
     draw::NextAward();
   }
 }

@@ -12,7 +12,7 @@
 
 #include "model/records.h"
 #include "model/text.h"
-#include "platform/store.h"
+#include "platform/store/store.h"
 
 namespace fs = std::filesystem;
 using model::operator""_t;

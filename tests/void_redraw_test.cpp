@@ -19,13 +19,13 @@
 #include "app/app.h"
 #include "draw/draw.h"
 #include "draw/draw_internal.h"
+#include "draw/draw_state.h"
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
-#include "model/drawstate.h"
 #include "model/records.h"
-#include "platform/store.h"
-#include "platform/ui.h"
-#include "platform/ui_testing.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
 
 namespace model {
@@ -259,9 +259,9 @@ TEST_F(VoidRedraw, VoidTakesOneAwardBackAndTheWinnerIsACandidateAgain) {
   EXPECT_EQ(messages(),
             (std::vector<Text>{"你确定要作废该奖品吗？"_t, "你确定要作废该奖品吗？"_t}));
   // With one win per participant, both are drawn again.
-  model::gWinRule = 0;
+  draw::gWinRule = 0;
   draw::BuildCandidateList();
-  EXPECT_EQ(model::gCandidates, (std::vector<int>{1, 2}));
+  EXPECT_EQ(draw::gCandidates, (std::vector<int>{1, 2}));
 }
 
 TEST_F(VoidRedraw, RefusalsAndCancelChangeNothing) {

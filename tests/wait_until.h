@@ -6,7 +6,7 @@
 #include <chrono>
 #include <functional>
 
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace testwait {
 

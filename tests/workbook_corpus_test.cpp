@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/spreadsheet.h"
+#include "platform/spreadsheet/spreadsheet.h"
 #include "temp_files.h"
 
 namespace fs = std::filesystem;

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cell_format.h"
-#include "platform/spreadsheet.h"
+#include "platform/spreadsheet/cell_format.h"
+#include "platform/spreadsheet/spreadsheet.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/spreadsheet.h"
+#include "platform/spreadsheet/spreadsheet.h"
 
 namespace fs = std::filesystem;
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "model/text.h"
-#include "platform/canvas.h"
-#include "platform/image.h"
+#include "platform/media/canvas.h"
+#include "platform/media/image.h"
 
 using canvas::Align;
 using canvas::Canvas;

@@ -21,9 +21,9 @@
 
 #include "model/records.h"
 #include "model/text.h"
-#include "platform/canvas.h"
-#include "platform/image.h"
-#include "platform/store.h"
+#include "platform/media/canvas.h"
+#include "platform/media/image.h"
+#include "platform/store/store.h"
 
 #ifndef PD_HELP_DIR
 #define PD_HELP_DIR "tools/help"

@@ -15,10 +15,10 @@
 #include "app/frame.h"
 #include "draw/draw_internal.h"
 #include "draw/draw_logic.h"
-#include "model/drawstate.h"
-#include "platform/store.h"
-#include "platform/ui.h"
+
 #include "../headless.h"
+#include "platform/store/store.h"
+#include "platform/ui/ui.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/spreadsheet.h"
-#include "platform/spreadsheet_source.h"
+#include "platform/spreadsheet/spreadsheet.h"
+#include "platform/spreadsheet/spreadsheet_source.h"
 #include "tests/xls_builder.h"
 
 namespace {

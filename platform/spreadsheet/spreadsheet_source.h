@@ -1,0 +1,83 @@
+// Shared by the spreadsheet readers and writer (platform/spreadsheet*.cpp only).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/spreadsheet/cell_format.h"
+#include "platform/spreadsheet/spreadsheet.h"
+
+namespace spreadsheet::detail {
+
+// What a reader reads of a sheet: the participant list's columns A to F,
+// from row 1 down to the first blank row after row 1.
+constexpr int kReadColumns = 6;
+// Rows of data (row 2 onwards) read at most; a longer list is refused with
+// a message that names the limit, so that no file can exhaust memory.
+constexpr int kMaxDataRows = 200000;
+// Bytes of cell text (UTF-8) read from one sheet at most.
+constexpr std::size_t kMaxSheetTextBytes = 32u * 1024 * 1024;
+
+// The reader contract. readSheet(index, cells, error) of sheet `index`
+// (0-based, tab order):
+// - fills `cells` with columns A to F (1..6) only, from row 1 down to and
+//   excluding the first blank row after row 1 (a row of 2 or more whose six
+//   cells are all empty text, or a row the file leaves out), and stops
+//   reading the sheet there;
+// - reads every cell as the text a spreadsheet program shows for it:
+//   numbers and dates through formatNumber with the cell's number format,
+//   truth values as TRUE / FALSE, errors as their text (#DIV/0!, #N/A),
+//   formulas as their cached result;
+// - reads a cell it cannot make sense of (an empty shared-string value, an
+//   index out of range) as "" and reads the rest;
+// - never allocates by a size the file declares, and keeps its memory
+//   bounded for any input: more than kMaxDataRows data rows or
+//   kMaxSheetTextBytes of text are refused with a message naming the limit;
+// - returns false with the reason (GBK, for the operator) only when the
+//   sheet cannot be read at all: a damaged part, a refused limit.
+struct SheetSource {
+  virtual ~SheetSource() = default;
+  virtual int sheetCount() const = 0;
+  virtual bool readSheet(int index, CellMap* cells, Text* error) = 0;
+};
+
+// Collects a reader's cells under the contract above. Rows are given in
+// ascending order; a reader asks beginRow before the cells of each row it
+// finds and stops at the first false.
+class SheetRows {
+ public:
+  explicit SheetRows(CellMap* cells) : cells_(cells) {}
+  // False when the reading ends before `row`: a blank row lies between the
+  // last row with text and `row` (ended() then says so), or `row` is past the
+  // row limit (error() says so).
+  bool beginRow(int row);
+  // A cell of the current row; kept when its column is A to F and its text
+  // is not empty. False when the sheet's text passes its limit (error()).
+  bool cell(int column, const std::string& utf8);
+  bool ended() const { return ended_; }
+  const Text& error() const { return error_; }
+
+ private:
+  CellMap* cells_;
+  int row_ = 0;
+  int lastFilled_ = 1;  // row 1 counts as filled: it may be blank
+  std::size_t bytes_ = 0;
+  bool ended_ = false;
+  Text error_;
+};
+
+// The readers: nullptr with a message when the file is not one of theirs or
+// is damaged.
+std::unique_ptr<SheetSource> openXlsx(const std::string& path, Text* error);
+std::unique_ptr<SheetSource> openXls(const std::string& path, Text* error);
+
+// Writes one sheet of text cells (formats by the same keys) as .xlsx at path.
+bool writeXlsx(const std::string& path, const CellMap& cells, const CellMap& formats, Text* error);
+
+// Column number to letters: 1 "A", 27 "AA".
+std::string columnLetters(int column);
+// Shortest text of a double that reads back as the same value (1.5, 13800138000).
+std::string numberText(double v);
+
+}  // namespace spreadsheet::detail

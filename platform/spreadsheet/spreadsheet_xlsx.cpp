@@ -1,0 +1,848 @@
+// Office Open XML workbooks: read as streams with libzip and expat, written
+// with libxlsxwriter.
+//
+// Every part is inflated in small chunks straight into an expat parser:
+// nothing is sized by what the archive declares, and the sheet is read only
+// down to the end of the participant list (see spreadsheet_source.h). The
+// parts read in full (relationships, workbook, styles, shared strings) are
+// checked against their CRC; a damaged one refuses the file and names it.
+#include <expat.h>
+#include <xlsxwriter.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/spreadsheet/spreadsheet_source.h"
+
+namespace spreadsheet::detail {
+
+using model::operator""_t;
+
+namespace {
+
+// Bytes inflated from one part at most. A participant list comes nowhere
+// near; an archive that inflates further is hostile. The sheet is read only
+// down to the end of the list, and may take a base plus so much per row
+// read (a row of a few columns takes a few hundred bytes, even with every
+// attribute a writer adds), up to a ceiling: a bomb of rows padded with
+// empty cells is refused after its first megabytes, not after minutes.
+constexpr std::size_t kMaxPartBytes = 64u * 1024 * 1024;
+constexpr std::size_t kSheetBaseBytes = 32u * 1024 * 1024;
+constexpr std::size_t kSheetBytesPerRow = 4u * 1024;
+constexpr std::size_t kMaxSheetPartBytes = 256u * 1024 * 1024;
+// Shared strings kept at most (items and UTF-8 bytes).
+constexpr std::size_t kMaxSharedStrings = 1000000;
+constexpr std::size_t kMaxSharedStringBytes = 32u * 1024 * 1024;
+// Text gathered for one value at most; a spreadsheet cell holds at most
+// 32767 characters. Longer values are damage and read as "".
+constexpr std::size_t kMaxValueBytes = 256u * 1024;
+constexpr int kMaxRows = 1048576;
+// Parts of a package at most; a workbook has a few dozen.
+constexpr zip_int64_t kMaxEntries = 100000;
+constexpr int kMaxColumns = 16384;
+constexpr std::size_t kChunk = 64 * 1024;
+
+Text mb(std::size_t bytes) {
+  return model::numberToText(static_cast<long long>(bytes / (1024 * 1024)));
+}
+
+// Element or attribute name without its namespace prefix ("x:c" is "c").
+std::string_view localName(const char* name) {
+  std::string_view n = name;
+  const size_t colon = n.find(':');
+  return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+const char* attribute(const char** attrs, std::string_view name) {
+  for (int i = 0; attrs[i]; i += 2)
+    if (localName(attrs[i]) == name) return attrs[i + 1];
+  return nullptr;
+}
+
+std::string lowerCase(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+void appendUtf8(std::string* out, unsigned cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Strings in the files escape characters XML cannot carry as _xHHHH_.
+std::string unescapeOoxml(const std::string& s) {
+  if (s.find("_x") == std::string::npos) return s;
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    if (s.compare(i, 2, "_x") == 0 && i + 7 <= s.size() && s[i + 6] == '_') {
+      unsigned cp = 0;
+      bool hex = true;
+      for (size_t k = i + 2; k < i + 6; ++k) {
+        const char c = s[k];
+        cp <<= 4;
+        if (c >= '0' && c <= '9')
+          cp |= static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+          cp |= static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+          cp |= static_cast<unsigned>(c - 'A' + 10);
+        else
+          hex = false;
+      }
+      if (hex) {
+        appendUtf8(&out, cp);
+        i += 7;
+        continue;
+      }
+    }
+    out.push_back(s[i++]);
+  }
+  return out;
+}
+
+// A whole decimal number in [1, max]; false for anything else (signs,
+// spaces, overflow), never wrapping.
+bool parseIndex(std::string_view s, long long max, long long* out) {
+  if (s.empty() || s.size() > 18) return false;
+  long long v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v < 1 || v > max) return false;
+  *out = v;
+  return true;
+}
+
+// A cell reference "B12" as row and column, strictly.
+bool parseCellRef(std::string_view ref, int* row, int* column) {
+  size_t i = 0;
+  long long col = 0;
+  while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+    col = col * 26 + (lowerCase(std::string(1, ref[i]))[0] - 'a' + 1);
+    if (col > kMaxColumns) return false;
+    ++i;
+  }
+  long long r = 0;
+  if (i == 0 || !parseIndex(ref.substr(i), kMaxRows, &r)) return false;
+  *row = static_cast<int>(r);
+  *column = static_cast<int>(col);
+  return true;
+}
+
+// A number as the file writes it ("1.5", "-7", "1E-3"); false when it is not one.
+bool parseDouble(const std::string& text, double* out) {
+  // Spaces around it are allowed, as XML writers may indent.
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return false;
+  const std::string s = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (end != s.c_str() + s.size()) return false;
+  *out = v;
+  return true;
+}
+
+// An ISO date and time ("2024-01-15T18:30:00") as a serial day number.
+bool parseIsoDate(const std::string& s, bool date1904, double* out) {
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0;
+  double ss = 0;
+  const int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &m, &d, &hh, &mm, &ss);
+  if (n < 3 || m < 1 || m > 12 || d < 1 || d > 31) return false;
+  // Days from 1970-01-01 of the civil date.
+  const int yy = y - (m <= 2 ? 1 : 0);
+  const int era = (yy >= 0 ? yy : yy - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(yy - era * 400);
+  const unsigned doy = static_cast<unsigned>((153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1);
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+  *out = static_cast<double>(days + 25569 - (date1904 ? 1462 : 0)) +
+         (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
+  return true;
+}
+
+// Joins a relationship target to the folder of the part that names it.
+std::string resolveTarget(const std::string& baseDir, const std::string& target) {
+  std::vector<std::string> parts;
+  auto push = [&parts](const std::string& path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+      size_t slash = path.find_first_of("/\\", start);
+      if (slash == std::string::npos) slash = path.size();
+      const std::string seg = path.substr(start, slash - start);
+      if (seg == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!seg.empty() && seg != ".") {
+        parts.push_back(seg);
+      }
+      start = slash + 1;
+    }
+  };
+  if (target.empty() || (target[0] != '/' && target[0] != '\\')) push(baseDir);
+  push(target);
+  std::string out;
+  for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+  return out;
+}
+
+std::string folderOf(const std::string& part) {
+  const size_t slash = part.rfind('/');
+  return slash == std::string::npos ? std::string() : part.substr(0, slash);
+}
+
+std::string relsOf(const std::string& part) {
+  const size_t slash = part.rfind('/');
+  if (slash == std::string::npos) return "_rels/" + part + ".rels";
+  return part.substr(0, slash) + "/_rels/" + part.substr(slash + 1) + ".rels";
+}
+
+bool endsWith(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// --- Streaming XML ------------------------------------------------------------------------
+
+// What a part's parser does with its elements. A handler ends the reading
+// early with stop() (done: the rest is not needed) or fail() (damage).
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  virtual void start(std::string_view name, const char** attrs) = 0;
+  virtual void end(std::string_view name) = 0;
+  virtual void text(const char*, int) {}
+  // Bytes of the part that may be inflated by now.
+  virtual std::size_t byteLimit() const { return kMaxPartBytes; }
+  // How the limit grows, for the message ("" when it does not).
+  virtual Text limitNote() const { return Text(); }
+
+  void stop() {
+    stopped_ = true;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+  void fail(const Text& why) {
+    if (failure_.empty()) failure_ = why;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+  bool stopped() const { return stopped_; }
+  // Stopped or failed: expat may still deliver what it holds; it is ignored.
+  bool done() const { return stopped_ || !failure_.empty(); }
+  const Text& failure() const { return failure_; }
+  void attach(XML_Parser p) { parser_ = p; }
+
+ private:
+  XML_Parser parser_ = nullptr;
+  bool stopped_ = false;
+  Text failure_;
+};
+
+// No exception may cross expat's C frames: one ends the reading with a reason.
+template <typename F>
+void guarded(XmlHandler* h, F&& f) {
+  if (h->done()) return;
+  try {
+    f();
+  } catch (const std::bad_alloc&) {
+    h->fail("内存不足，无法读取工作簿"_t);
+  } catch (const std::exception&) {
+    h->fail("工作簿内容无法读取"_t);
+  }
+}
+void XMLCALL onStart(void* data, const char* name, const char** attrs) {
+  auto* h = static_cast<XmlHandler*>(data);
+  guarded(h, [&] { h->start(localName(name), attrs); });
+}
+void XMLCALL onEnd(void* data, const char* name) {
+  auto* h = static_cast<XmlHandler*>(data);
+  guarded(h, [&] { h->end(localName(name)); });
+}
+void XMLCALL onText(void* data, const char* s, int len) {
+  auto* h = static_cast<XmlHandler*>(data);
+  guarded(h, [&] { h->text(s, len); });
+}
+// The parts of a workbook never declare a document type; one that does may
+// be trying entity expansion, and is refused.
+void XMLCALL onDoctype(void* data, const char*, const char*, const char*, int) {
+  static_cast<XmlHandler*>(data)->fail("工作簿部件含有不允许的文档类型声明"_t);
+}
+
+// Text gathered for one value, bounded.
+class ValueText {
+ public:
+  void clear() {
+    text_.clear();
+    overflow_ = false;
+  }
+  void append(const char* s, int len) {
+    if (overflow_) return;
+    if (text_.size() + static_cast<size_t>(len) > kMaxValueBytes) {
+      overflow_ = true;
+      text_.clear();
+      return;
+    }
+    text_.append(s, static_cast<size_t>(len));
+  }
+  bool overflow() const { return overflow_; }
+  const std::string& str() const { return text_; }
+
+ private:
+  std::string text_;
+  bool overflow_ = false;
+};
+
+// --- The parts ------------------------------------------------------------------------------
+
+struct Relationship {
+  std::string id, type, target;
+};
+
+class RelsHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char** attrs) override {
+    if (name != "Relationship") return;
+    const char* id = attribute(attrs, "Id");
+    const char* type = attribute(attrs, "Type");
+    const char* target = attribute(attrs, "Target");
+    const char* mode = attribute(attrs, "TargetMode");
+    if (!target || (mode && std::string_view(mode) == "External")) return;
+    if (rels.size() >= 100000) return fail("工作簿的关系过多"_t);
+    rels.push_back({id ? id : "", type ? type : "", target});
+  }
+  void end(std::string_view) override {}
+  std::vector<Relationship> rels;
+};
+
+class WorkbookHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char** attrs) override {
+    if (name == "workbookPr") {
+      const char* d = attribute(attrs, "date1904");
+      date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
+    } else if (name == "sheet") {
+      if (sheets.size() >= 100000) return fail("工作簿中的工作表过多"_t);
+      const char* id = attribute(attrs, "id");
+      sheets.push_back(id ? id : "");
+    }
+  }
+  void end(std::string_view) override {}
+  bool date1904 = false;
+  std::vector<std::string> sheets;  // relationship ids, in tab order
+};
+
+// A number format id; 0 (General) for anything that is not one.
+int formatId(const char* s) {
+  long long v = 0;
+  if (std::string_view(s) == "0" || !parseIndex(s, 1 << 20, &v)) return 0;
+  return static_cast<int>(v);
+}
+
+// Number format codes by cell style: numFmts and cellXfs of styles.xml.
+class StylesHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char** attrs) override {
+    if (name == "numFmt") {
+      const char* id = attribute(attrs, "numFmtId");
+      const char* code = attribute(attrs, "formatCode");
+      if (id && code && codes.size() < 100000) codes[formatId(id)] = code;
+    } else if (name == "cellXfs") {
+      inCellXfs_ = true;
+    } else if (name == "xf" && inCellXfs_) {
+      const char* id = attribute(attrs, "numFmtId");
+      if (xfs.size() < 1000000) xfs.push_back(id ? formatId(id) : 0);
+    }
+  }
+  void end(std::string_view name) override {
+    if (name == "cellXfs") inCellXfs_ = false;
+  }
+  std::map<int, std::string> codes;
+  std::vector<int> xfs;
+
+ private:
+  bool inCellXfs_ = false;
+};
+
+// The text of a string item (<si> of the shared strings, <is> of an inline
+// string): its <t>, or the <t> of each rich-text run; phonetic hints (<rPh>)
+// are not part of the text.
+class StringItemText {
+ public:
+  void startItem() {
+    value_.clear();
+    inT_ = false;
+    phonetic_ = 0;
+  }
+  void start(std::string_view name) {
+    if (name == "rPh") ++phonetic_;
+    if (name == "t" && phonetic_ == 0) inT_ = true;
+  }
+  void end(std::string_view name) {
+    if (name == "rPh" && phonetic_ > 0) --phonetic_;
+    if (name == "t") inT_ = false;
+  }
+  void text(const char* s, int len) {
+    if (inT_) value_.append(s, len);
+  }
+  // "" when the item was too long to be a cell's text.
+  std::string result() const {
+    return value_.overflow() ? std::string() : unescapeOoxml(value_.str());
+  }
+
+ private:
+  ValueText value_;
+  bool inT_ = false;
+  int phonetic_ = 0;
+};
+
+// The shared strings, packed into one buffer.
+class SharedStringsHandler : public XmlHandler {
+ public:
+  void start(std::string_view name, const char**) override {
+    if (name == "si") {
+      inItem_ = true;
+      item_.startItem();
+    } else if (inItem_) {
+      item_.start(name);
+    }
+  }
+  void end(std::string_view name) override {
+    if (name != "si") {
+      if (inItem_) item_.end(name);
+      return;
+    }
+    inItem_ = false;
+    const std::string s = item_.result();
+    if (starts.size() >= kMaxSharedStrings || pool.size() + s.size() > kMaxSharedStringBytes)
+      return fail("工作簿的共享字符串超过上限（"_t +
+                  model::numberToText(static_cast<long long>(kMaxSharedStrings)) + " 个，"_t +
+                  mb(kMaxSharedStringBytes) + " MB），未读取"_t);
+    starts.push_back(static_cast<std::uint32_t>(pool.size()));
+    pool += s;
+  }
+  void text(const char* s, int len) override {
+    if (inItem_) item_.text(s, len);
+  }
+  std::string pool;
+  std::vector<std::uint32_t> starts;
+
+ private:
+  bool inItem_ = false;
+  StringItemText item_;
+};
+
+struct WorkbookInfo {
+  bool date1904 = false;
+  const std::string* pool = nullptr;
+  const std::vector<std::uint32_t>* starts = nullptr;
+  const std::map<int, std::string>* codes = nullptr;
+  const std::vector<int>* xfs = nullptr;
+};
+
+// One sheet, down to the end of the participant list.
+class SheetHandler : public XmlHandler {
+ public:
+  SheetHandler(const WorkbookInfo& info, CellMap* cells) : info_(info), rows_(cells) {}
+
+  void start(std::string_view name, const char** attrs) override {
+    if (name == "sheetData") {
+      inData_ = true;
+    } else if (!inData_) {
+      return;
+    } else if (name == "row") {
+      startRow(attrs);
+    } else if (name == "c") {
+      startCell(attrs);
+    } else if (inCell_) {
+      if (name == "v") {
+        inV_ = true;
+      } else if (name == "is") {
+        inInline_ = true;
+        inlineText_.startItem();
+      } else if (inInline_) {
+        inlineText_.start(name);
+      }
+    }
+  }
+
+  void end(std::string_view name) override {
+    if (!inData_) return;
+    if (name == "sheetData") {
+      inData_ = false;
+      stop();  // nothing after the cells is needed
+    } else if (name == "c") {
+      if (inCell_) endCell();
+      inCell_ = false;
+    } else if (name == "v") {
+      inV_ = false;
+    } else if (name == "is") {
+      inInline_ = false;
+    } else if (inInline_) {
+      inlineText_.end(name);
+    }
+  }
+
+  void text(const char* s, int len) override {
+    if (!inCell_ || !wanted_) return;
+    if (inV_) value_.append(s, len);
+    if (inInline_) inlineText_.text(s, len);
+  }
+
+  Text limitNote() const override {
+    return "（工作表每行至多 "_t +
+           model::numberToText(static_cast<long long>(kSheetBytesPerRow / 1024)) + " KB）"_t;
+  }
+  std::size_t byteLimit() const override {
+    const std::size_t limit = kSheetBaseBytes + kSheetBytesPerRow * static_cast<std::size_t>(row_);
+    return limit < kMaxSheetPartBytes ? limit : kMaxSheetPartBytes;
+  }
+
+ private:
+  void damage(const char* what) {
+    fail("工作表内容损坏（"_t + Text::fromUtf8(what) + "），第 "_t +
+         model::numberToText(static_cast<long long>(row_)) + " 行附近"_t);
+  }
+
+  void startRow(const char** attrs) {
+    int row = row_ + 1;
+    if (const char* r = attribute(attrs, "r")) {
+      long long v = 0;
+      if (!parseIndex(r, kMaxRows, &v)) return damage("行号无效");
+      row = static_cast<int>(v);
+    }
+    if (row <= row_ || row > kMaxRows) return damage("行号无效");
+    row_ = row;
+    column_ = 0;
+    cellsInRow_ = 0;
+    if (!rows_.beginRow(row)) {
+      if (!rows_.error().empty()) return fail(rows_.error());
+      return stop();  // a blank row ended the list
+    }
+  }
+
+  void startCell(const char** attrs) {
+    if (row_ == 0) return damage("单元格不在行内");
+    if (++cellsInRow_ > kMaxColumns) return damage("一行的单元格过多");
+    int column = column_ + 1;
+    if (const char* r = attribute(attrs, "r")) {
+      int row = 0;
+      if (!parseCellRef(r, &row, &column) || row != row_) return damage("单元格地址无效");
+    }
+    if (column > kMaxColumns) return damage("列号无效");
+    column_ = column;
+    inCell_ = true;
+    wanted_ = column <= kReadColumns;
+    inV_ = inInline_ = false;
+    value_.clear();
+    inlineText_.startItem();
+    const char* t = attribute(attrs, "t");
+    type_ = t ? t : "n";
+    style_ = 0;
+    if (const char* s = attribute(attrs, "s")) {
+      long long v = 0;
+      style_ = parseIndex(s, 1 << 30, &v) ? static_cast<int>(v) : 0;
+    }
+  }
+
+  void endCell() {
+    if (!wanted_) return;
+    if (!rows_.cell(column_, cellText())) fail(rows_.error());
+  }
+
+  // The text a spreadsheet program shows for the cell just read; "" for
+  // one whose value cannot be read.
+  std::string cellText() const {
+    if (value_.overflow()) return std::string();
+    const std::string& v = value_.str();
+    if (type_ == "inlineStr") return inlineText_.result();
+    if (type_ == "s") {
+      // An index counted from 0; an empty value, a sign, anything but
+      // digits or an index past the strings reads as "".
+      size_t k = 0;
+      if (v.empty() || v.size() > 10) return std::string();
+      for (char c : v) {
+        if (c < '0' || c > '9') return std::string();
+        k = k * 10 + static_cast<size_t>(c - '0');
+      }
+      if (k >= info_.starts->size()) return std::string();
+      const size_t from = (*info_.starts)[k];
+      const size_t to = k + 1 < info_.starts->size() ? (*info_.starts)[k + 1] : info_.pool->size();
+      return info_.pool->substr(from, to - from);
+    }
+    if (type_ == "b") return v.empty() ? std::string() : (v == "0" ? "FALSE" : "TRUE");
+    if (type_ == "str") return unescapeOoxml(v);
+    if (type_ == "e") return v;
+    double number = 0;
+    if (type_ == "d") {
+      if (!parseIsoDate(v, info_.date1904, &number)) return v;
+    } else if (!parseDouble(v, &number)) {
+      return std::string();
+    }
+    return formatNumber(number, formatCode(), info_.date1904);
+  }
+
+  std::string formatCode() const {
+    if (style_ < 0 || static_cast<size_t>(style_) >= info_.xfs->size()) return "General";
+    const int id = (*info_.xfs)[static_cast<size_t>(style_)];
+    auto it = info_.codes->find(id);
+    return it != info_.codes->end() ? it->second : builtinFormatCode(id);
+  }
+
+  const WorkbookInfo& info_;
+  SheetRows rows_;
+  bool inData_ = false, inCell_ = false, inV_ = false, inInline_ = false, wanted_ = false;
+  int row_ = 0, column_ = 0, cellsInRow_ = 0, style_ = 0;
+  std::string type_;
+  ValueText value_;
+  StringItemText inlineText_;
+};
+
+// --- The package ----------------------------------------------------------------------------
+
+class XlsxSource : public SheetSource {
+ public:
+  ~XlsxSource() override {
+    if (zip_) zip_discard(zip_);
+  }
+
+  bool open(const std::string& path, Text* error) {
+    int code = 0;
+    zip_ = zip_open(path.c_str(), ZIP_RDONLY, &code);
+    if (!zip_) {
+      *error = "文件不是完整的 xlsx 压缩包"_t;
+      return false;
+    }
+    // Part names ignore case, as the spreadsheet programs treat them.
+    const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+    if (entries > kMaxEntries) {
+      *error = "压缩包中的部件超过 "_t + model::numberToText(static_cast<long long>(kMaxEntries)) +
+               " 个，不是工作簿"_t;
+      return false;
+    }
+    for (zip_int64_t i = 0; i < entries; ++i) {
+      const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), 0);
+      if (!name) continue;
+      std::string key = lowerCase(name);
+      if (!key.empty() && key[0] == '/') key.erase(0, 1);
+      parts_.emplace(key, static_cast<zip_uint64_t>(i));
+    }
+
+    // The workbook part named by the package relationships; without them,
+    // at its conventional name.
+    std::string workbook = "xl/workbook.xml";
+    if (hasPart("_rels/.rels")) {
+      RelsHandler rels;
+      if (!readPart("_rels/.rels", &rels, error)) return false;
+      for (const auto& r : rels.rels)
+        if (endsWith(r.type, "/officeDocument")) workbook = resolveTarget("", r.target);
+    }
+    WorkbookHandler book;
+    if (!readPart(workbook, &book, error)) return false;
+    date1904_ = book.date1904;
+
+    std::map<std::string, std::string> targets;
+    std::string sharedStrings, styles;
+    if (hasPart(relsOf(workbook))) {
+      RelsHandler rels;
+      if (!readPart(relsOf(workbook), &rels, error)) return false;
+      for (const auto& r : rels.rels) {
+        const std::string part = resolveTarget(folderOf(workbook), r.target);
+        targets[r.id] = part;
+        if (endsWith(r.type, "/sharedStrings")) sharedStrings = part;
+        if (endsWith(r.type, "/styles")) styles = part;
+      }
+    }
+    int n = 0;
+    for (const auto& id : book.sheets) {
+      ++n;
+      auto it = targets.find(id);
+      // Without relationships the sheets sit at their conventional names.
+      sheetParts_.push_back(
+          it != targets.end() ? it->second : "xl/worksheets/sheet" + std::to_string(n) + ".xml");
+    }
+    if (sheetParts_.empty()) {
+      *error = "工作簿中没有工作表"_t;
+      return false;
+    }
+    if (sharedStrings.empty() && hasPart("xl/sharedStrings.xml"))
+      sharedStrings = "xl/sharedStrings.xml";
+    if (styles.empty() && hasPart("xl/styles.xml")) styles = "xl/styles.xml";
+    // A relationship to a part the package lacks leaves its cells empty (the
+    // shared strings) or General (the styles); a part that is there but
+    // damaged refuses the file.
+    if (!sharedStrings.empty() && hasPart(sharedStrings)) {
+      if (!readPart(sharedStrings, &strings_, error)) return false;
+    }
+    if (!styles.empty() && hasPart(styles)) {
+      if (!readPart(styles, &styles_, error)) return false;
+    }
+    return true;
+  }
+
+  int sheetCount() const override { return static_cast<int>(sheetParts_.size()); }
+
+  bool readSheet(int index, CellMap* cells, Text* error) override {
+    WorkbookInfo info;
+    info.date1904 = date1904_;
+    info.pool = &strings_.pool;
+    info.starts = &strings_.starts;
+    info.codes = &styles_.codes;
+    info.xfs = &styles_.xfs;
+    SheetHandler sheet(info, cells);
+    return readPart(sheetParts_[static_cast<size_t>(index)], &sheet, error);
+  }
+
+ private:
+  bool hasPart(const std::string& name) const { return parts_.count(lowerCase(name)) > 0; }
+
+  // Streams one part through its handler: true when the part was read to
+  // its end or the handler stopped it; false with a message naming the part.
+  bool readPart(const std::string& name, XmlHandler* handler, Text* error) {
+    const Text part = Text::fromUtf8(name);
+    auto found = parts_.find(lowerCase(name));
+    if (found == parts_.end()) {
+      *error = "工作簿缺少部件："_t + part;
+      return false;
+    }
+    zip_file_t* f = zip_fopen_index(zip_, found->second, 0);
+    if (!f) {
+      *error = "无法读取工作簿部件："_t + part;
+      return false;
+    }
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser) {
+      zip_fclose(f);
+      *error = "内存不足，无法读取工作簿"_t;
+      return false;
+    }
+    handler->attach(parser);
+    XML_SetUserData(parser, handler);
+    XML_SetElementHandler(parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(parser, onText);
+    XML_SetStartDoctypeDeclHandler(parser, onDoctype);
+
+    std::vector<char> buf(kChunk);
+    std::size_t total = 0;
+    bool ok = true, atEnd = false;
+    Text why;
+    while (ok) {
+      const zip_int64_t n = zip_fread(f, buf.data(), buf.size());
+      if (n < 0) {
+        why = "工作簿部件已损坏（解压或校验失败）："_t + part;
+        ok = false;
+        break;
+      }
+      total += static_cast<std::size_t>(n);
+      const std::size_t limit = handler->byteLimit();
+      if (total > limit) {
+        why = "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限"_t + handler->limitNote() +
+              "："_t + part;
+        ok = false;
+        break;
+      }
+      atEnd = n == 0;
+      if (XML_Parse(parser, buf.data(), static_cast<int>(n), atEnd) == XML_STATUS_ERROR) {
+        if (!handler->failure().empty()) {
+          why = handler->failure();
+          ok = false;
+        } else if (!handler->stopped()) {
+          why = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +
+                model::numberToText(static_cast<long long>(XML_GetCurrentLineNumber(parser))) +
+                " 行："_t + Text::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))) + "）"_t;
+          ok = false;
+        }
+        break;
+      }
+      if (atEnd) break;
+    }
+    XML_ParserFree(parser);
+    // Closing reports a damaged member once it has been read to its end.
+    const int closed = zip_fclose(f);
+    if (ok && atEnd && closed != 0) {
+      why = "工作簿部件已损坏（校验失败）："_t + part;
+      ok = false;
+    }
+    if (!ok) *error = why;
+    return ok;
+  }
+
+  zip_t* zip_ = nullptr;
+  std::map<std::string, zip_uint64_t> parts_;  // lower-case name to index
+  std::vector<std::string> sheetParts_;
+  bool date1904_ = false;
+  SharedStringsHandler strings_;
+  StylesHandler styles_;
+};
+
+}  // namespace
+
+std::unique_ptr<SheetSource> openXlsx(const std::string& path, Text* error) {
+  auto source = std::make_unique<XlsxSource>();
+  if (!source->open(path, error)) return nullptr;
+  return source;
+}
+
+bool writeXlsx(const std::string& path, const CellMap& cells, const CellMap& formats, Text* error) {
+  lxw_workbook* book = workbook_new(path.c_str());
+  if (!book) {
+    *error = "无法创建工作簿"_t;
+    return false;
+  }
+  lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
+  std::map<std::string, lxw_format*> byFormat;
+  auto formatFor = [&](std::uint64_t key) -> lxw_format* {
+    auto it = formats.find(key);
+    if (it == formats.end() || it->second.empty()) return nullptr;
+    const std::string f = it->second.toUtf8();
+    auto found = byFormat.find(f);
+    if (found != byFormat.end()) return found->second;
+    lxw_format* fmt = workbook_add_format(book);
+    format_set_num_format(fmt, f.c_str());
+    byFormat[f] = fmt;
+    return fmt;
+  };
+  lxw_error err = LXW_NO_ERROR;
+  // Every cell that has a value or a format, in row order.
+  std::map<std::uint64_t, bool> keys;
+  for (const auto& [k, v] : cells) keys[k] = true;
+  for (const auto& [k, v] : formats) keys[k] = true;
+  for (const auto& [key, unused] : keys) {
+    const lxw_row_t row = static_cast<lxw_row_t>((key >> 16) - 1);
+    const lxw_col_t col = static_cast<lxw_col_t>((key & 0xFFFF) - 1);
+    auto v = cells.find(key);
+    const std::string text = v == cells.end() ? std::string() : v->second.toUtf8();
+    lxw_format* fmt = formatFor(key);
+    if (text.empty())
+      err = fmt ? worksheet_write_blank(sheet, row, col, fmt) : LXW_NO_ERROR;
+    else
+      err = worksheet_write_string(sheet, row, col, text.c_str(), fmt);
+    if (err != LXW_NO_ERROR) {
+      *error = "无法写入单元格 "_t +
+               Text::fromUtf8(columnLetters(col + 1) + std::to_string(row + 1)) + "："_t +
+               Text::fromUtf8(lxw_strerror(err));
+      workbook_close(book);
+      return false;
+    }
+  }
+  err = workbook_close(book);
+  if (err != LXW_NO_ERROR) {
+    *error = "无法保存工作簿："_t + Text::fromUtf8(lxw_strerror(err));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace spreadsheet::detail
