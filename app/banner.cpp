@@ -2,19 +2,20 @@
 // see-through, carrying the congratulation line.
 #include "app/frame.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace app {
 
 namespace {
-void applyBannerLayering() { ui::Window("BannerWindow").setLayeredColorKey(ui::Rgb{0, 0, 0}); }
+void applyBannerLayering() { ui::Window(forms::BannerWindow::window).setLayeredColorKey(ui::Rgb{0, 0, 0}); }
 }  // namespace
 
 void OnBannerCreated() {
-  ui::Window banner("BannerWindow");
+  ui::Window banner(forms::BannerWindow::window);
   banner.setWidth(ui::screenWidth());
   banner.setLeft(0);
   applyBannerLayering();
-  ui::Control("BannerWindow", "标签1").setWidth(2 * ui::screenWidth());
+  ui::Control(forms::BannerWindow::标签1).setWidth(2 * ui::screenWidth());
 }
 
 void OnBannerResized() { applyBannerLayering(); }

@@ -10,6 +10,7 @@
 #include "model/text.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 using model::operator""_t;
 
@@ -33,7 +34,7 @@ bool StartProgram(const std::string& forms) {
   if (!registered) ui::atProgramEnd(&draw::FreeGlobalVariables);
   registered = true;
   frame::ResetProgramEnding();
-  if (!ui::Window("StartWindow").open()) ui::fatalError(0, "载入启动窗口失败"_t);
+  if (!ui::Window(forms::StartWindow::window).open()) ui::fatalError(0, "载入启动窗口失败"_t);
   return true;
 }
 
@@ -46,20 +47,20 @@ int RunProgram() {
 void OnTerminationRequest() {
   // A request from the system (logout, kill, Ctrl+C) ends the program the
   // way the exit item does; a second one while it ends changes nothing.
-  if (frame::ProgramEnding() || !ui::Window("StartWindow").isOpen()) return;
+  if (frame::ProgramEnding() || !ui::Window(forms::StartWindow::window).isOpen()) return;
   OnStartMenuExitClick();
 }
 
 void OnStartMenuExitClick() {
   frame::MarkProgramEnding();
   frame::gSuppressListRestore = 1;
-  for (const char* name : {"WinnersListWindow", "DrawPanelWindow", "DrawBackdropWindow"}) {
+  for (ui::WindowName name : {forms::WinnersListWindow::window, forms::DrawPanelWindow::window, forms::DrawBackdropWindow::window}) {
     ui::Window w(name);
     if (w.exists() && w.isOpen()) w.destroy();
   }
   ui::plainSleep(500);
   store::close();
-  ui::Window("StartWindow").destroy();
+  ui::Window(forms::StartWindow::window).destroy();
 }
 
 void OnStartDestroying() {

@@ -13,6 +13,7 @@
 #include "platform/media/volume.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 using model::operator""_t;
 using model::Text;
@@ -20,8 +21,7 @@ using model::Text;
 namespace app {
 
 namespace {
-ui::Window startWindow() { return ui::Window("StartWindow"); }
-ui::Control startCtl(const char* name) { return ui::Control("StartWindow", name); }
+ui::Window startWindow() { return ui::Window(forms::StartWindow::window); }
 
 void installDisplayFont() {
   // The program's own copy of the display font is added for this program
@@ -105,11 +105,11 @@ void OnStartCreated() {
   w.setLeft(0);
   w.setTop(0);
 
-  ui::Control strip = startCtl("图片框1");
-  ui::Control minimise = startCtl("最小化超级按钮");
-  ui::Control clock = startCtl("透明标签10");
-  ui::Control speaker = startCtl("图片框2");
-  ui::Control panel = startCtl("图片框3");
+  ui::Control strip = ui::Control(forms::StartWindow::图片框1);
+  ui::Control minimise = ui::Control(forms::StartWindow::最小化超级按钮);
+  ui::Control clock = ui::Control(forms::StartWindow::透明标签10);
+  ui::Control speaker = ui::Control(forms::StartWindow::图片框2);
+  ui::Control panel = ui::Control(forms::StartWindow::图片框3);
   strip.setTop(H - strip.height());
   strip.setWidth(W + 10);
   minimise.setLeft(strip.width() - minimise.width() - 10);
@@ -120,7 +120,7 @@ void OnStartCreated() {
 
   SetVolumeSliderFromSystem();
 
-  ui::Window banner("BannerWindow");
+  ui::Window banner(forms::BannerWindow::window);
   banner.open();
   banner.setTop(strip.top() - banner.height() - 10);
 

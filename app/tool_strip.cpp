@@ -9,6 +9,7 @@
 #include "model/records.h"
 #include "platform/media/music.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 using model::operator""_t;
 using model::Text;
@@ -16,8 +17,7 @@ using model::Text;
 namespace app {
 
 namespace {
-ui::Control startCtl(const char* name) { return ui::Control("StartWindow", name); }
-bool isOpen(const char* window) {
+bool isOpen(ui::WindowName window) {
   ui::Window w(window);
   return w.exists() && w.isOpen();
 }
@@ -25,13 +25,13 @@ bool isOpen(const char* window) {
 
 bool GuardDrawRunning() {
   frame::gListScrolling = 0;
-  if (isOpen("WinnersListWindow")) {
-    ui::Window("WinnersListWindow").destroy();
+  if (isOpen(forms::WinnersListWindow::window)) {
+    ui::Window(forms::WinnersListWindow::window).destroy();
     // The list is gone, its destruction handled, before the item goes on:
     // a window the item opens never has the list's closing run inside it.
     ui::processPendingOnce();
   }
-  if (isOpen("DrawPanelWindow")) {
+  if (isOpen(forms::DrawPanelWindow::window)) {
     draw::ShowDrawMessage("抽奖时候不能进行该操作！"_t);
     return false;
   }
@@ -40,14 +40,14 @@ bool GuardDrawRunning() {
 
 void OnStartMenuStartDrawClick() {
   frame::gListScrolling = 0;
-  if (isOpen("WinnersListWindow")) {
+  if (isOpen(forms::WinnersListWindow::window)) {
     frame::gSuppressListRestore = 1;
-    ui::Window("WinnersListWindow").destroy();
+    ui::Window(forms::WinnersListWindow::window).destroy();
   }
   music::stopAll();
-  startCtl("祝福词").setVisible(false);
-  ui::Window backdrop("DrawBackdropWindow");
-  ui::Window panel("DrawPanelWindow");
+  ui::Control(forms::StartWindow::祝福词).setVisible(false);
+  ui::Window backdrop(forms::DrawBackdropWindow::window);
+  ui::Window panel(forms::DrawPanelWindow::window);
   backdrop.open();
   panel.open();
   backdrop.setVisible(true);
@@ -61,20 +61,20 @@ void OnStartMenuHelpClick() {
 
 namespace {
 // A guarded item that opens its window modal with no parent.
-void openGuardedModal(const char* window) {
+void openGuardedModal(ui::WindowName window) {
   if (!GuardDrawRunning()) return;
   ui::Window(window).open(true);
 }
 }  // namespace
 
-void OnStartMenuAboutClick() { openGuardedModal("AboutWindow"); }
-void OnStartMenuVoidRedrawClick() { openGuardedModal("VoidRedrawWindow"); }
-void OnStartMenuParticipantsClick() { openGuardedModal("ParticipantsWindow"); }
-void OnStartMenuAwardsClick() { openGuardedModal("AwardsWindow"); }
-void OnStartMenuSettingsClick() { openGuardedModal("SettingsWindow"); }
+void OnStartMenuAboutClick() { openGuardedModal(forms::AboutWindow::window); }
+void OnStartMenuVoidRedrawClick() { openGuardedModal(forms::VoidRedrawWindow::window); }
+void OnStartMenuParticipantsClick() { openGuardedModal(forms::ParticipantsWindow::window); }
+void OnStartMenuAwardsClick() { openGuardedModal(forms::AwardsWindow::window); }
+void OnStartMenuSettingsClick() { openGuardedModal(forms::SettingsWindow::window); }
 
 void OnStartStartButtonClick() {
-  ui::Window("StartWindow").popupMenu(0, startCtl("图片框1").top());
+  ui::Window(forms::StartWindow::window).popupMenu(0, ui::Control(forms::StartWindow::图片框1).top());
 }
 
 Text ClockText(int hour, int minute, int second) {
@@ -87,7 +87,7 @@ Text ClockText(int hour, int minute, int second) {
 
 void OnStartClockTimer() {
   const ui::LocalTime t = ui::localTime();
-  startCtl("透明标签10").setCaption(ClockText(t.hour, t.minute, t.second));
+  ui::Control(forms::StartWindow::透明标签10).setCaption(ClockText(t.hour, t.minute, t.second));
   ShowMuteState();
 }
 
@@ -96,50 +96,50 @@ void OnStartClockLabelMouseDown(int, int, int) {
 }
 
 void OnStartToolStripRightMouseDown(int x, int y, int) {
-  ui::Control check = startCtl("选择框1");
-  check.setTop(startCtl("图片框1").top() + y - check.height());
+  ui::Control check = ui::Control(forms::StartWindow::选择框1);
+  check.setTop(ui::Control(forms::StartWindow::图片框1).top() + y - check.height());
   check.setLeft(x);
   check.setVisible(true);
 }
 
-void OnStartAutoHideCheckClick() { startCtl("选择框1").setVisible(false); }
+void OnStartAutoHideCheckClick() { ui::Control(forms::StartWindow::选择框1).setVisible(false); }
 
 void OnStartMouseMove(int, int y, int) {
-  ui::Control check = startCtl("选择框1");
-  ui::Control strip = startCtl("图片框1");
+  ui::Control check = ui::Control(forms::StartWindow::选择框1);
+  ui::Control strip = ui::Control(forms::StartWindow::图片框1);
   if (check.checked() && y > strip.top()) strip.setVisible(true);
   if (check.checked() && y < strip.top()) {
     strip.setVisible(false);
-    startCtl("图片框3").setVisible(false);
+    ui::Control(forms::StartWindow::图片框3).setVisible(false);
     check.setVisible(false);
   }
 }
 
-void OnStartToolStripMouseUp(int, int, int) { startCtl("图片框3").setVisible(false); }
-void OnStartMouseUp(int, int, int) { startCtl("图片框3").setVisible(false); }
+void OnStartToolStripMouseUp(int, int, int) { ui::Control(forms::StartWindow::图片框3).setVisible(false); }
+void OnStartMouseUp(int, int, int) { ui::Control(forms::StartWindow::图片框3).setVisible(false); }
 
 void OnStartMinimizeButtonClick() {
-  ui::Window("StartWindow").setState(ui::kMinimized);
-  for (const char* name :
-       {"DrawBackdropWindow", "DrawPanelWindow", "WinnersListWindow", "BannerWindow"}) {
+  ui::Window(forms::StartWindow::window).setState(ui::kMinimized);
+  for (ui::WindowName name :
+       {forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window, forms::WinnersListWindow::window, forms::BannerWindow::window}) {
     ui::Window w(name);
     if (w.exists()) w.setVisible(false);
   }
 }
 
 void OnStartMoved() {
-  const int state = ui::Window("StartWindow").state();
-  const bool drawOpen = isOpen("DrawPanelWindow") && isOpen("DrawBackdropWindow");
-  const bool listOpen = isOpen("WinnersListWindow");
-  auto show = [](std::initializer_list<const char*> names, bool on) {
-    for (const char* n : names) ui::Window(n).setVisible(on);
+  const int state = ui::Window(forms::StartWindow::window).state();
+  const bool drawOpen = isOpen(forms::DrawPanelWindow::window) && isOpen(forms::DrawBackdropWindow::window);
+  const bool listOpen = isOpen(forms::WinnersListWindow::window);
+  auto show = [](std::initializer_list<ui::WindowName> names, bool on) {
+    for (ui::WindowName n : names) ui::Window(n).setVisible(on);
   };
   if (state == ui::kMinimized && drawOpen)
-    show({"DrawBackdropWindow", "DrawPanelWindow", "BannerWindow"}, false);
+    show({forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window, forms::BannerWindow::window}, false);
   if (state == ui::kNormal && drawOpen)
-    show({"DrawBackdropWindow", "DrawPanelWindow", "BannerWindow"}, true);
-  if (state == ui::kMinimized && listOpen) show({"WinnersListWindow"}, false);
-  if (state == ui::kNormal && listOpen) show({"WinnersListWindow"}, true);
+    show({forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window, forms::BannerWindow::window}, true);
+  if (state == ui::kMinimized && listOpen) show({forms::WinnersListWindow::window}, false);
+  if (state == ui::kNormal && listOpen) show({forms::WinnersListWindow::window}, true);
 }
 
 }  // namespace app

@@ -7,11 +7,11 @@
 #include "frame/frame.h"
 #include "platform/media/volume.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace app {
 
 namespace {
-ui::Control startCtl(const char* name) { return ui::Control("StartWindow", name); }
 
 // The speaker pictures, kept with the forms.
 const char* const kSpeakerNormal = "pictures/speaker_normal_30x30.jpg";
@@ -69,7 +69,7 @@ int SliderFromMixerValue(int mixerMax, int sliderMax, int value) {
 void SetVolumeSliderFromSystem() {
   volume::Mixer& mixer = volume::backend().mixer();
   mixer.open(4);
-  ui::Control slider = startCtl("滑块条1");
+  ui::Control slider = ui::Control(forms::StartWindow::滑块条1);
   if (frame::gOsKind == 2) {
     slider.setPosition(100 - GetVolumePercentCoreAudio());
   } else {
@@ -81,7 +81,7 @@ void SetVolumeSliderFromSystem() {
 }
 
 void OnStartVolumeSliderPositionChanged() {
-  ui::Control slider = startCtl("滑块条1");
+  ui::Control slider = ui::Control(forms::StartWindow::滑块条1);
   const int position = slider.position();
   if (frame::gOsKind == 2) {
     SetMasterVolumeCoreAudio(100 - position);
@@ -93,8 +93,8 @@ void OnStartVolumeSliderPositionChanged() {
 }
 
 void ShowMutePair(bool muted) {
-  startCtl("图片框2").setPicture(ui::formPicture(muted ? kSpeakerMuted : kSpeakerNormal));
-  startCtl("图片框4").setPicture(ui::formPicture(muted ? kMuteMuted : kMuteNormal));
+  ui::Control(forms::StartWindow::图片框2).setPicture(ui::formPicture(muted ? kSpeakerMuted : kSpeakerNormal));
+  ui::Control(forms::StartWindow::图片框4).setPicture(ui::formPicture(muted ? kMuteMuted : kMuteNormal));
 }
 
 void ShowMuteState() {
@@ -112,17 +112,17 @@ void SendVolumeCommand(int command, const ui::Window& window) {
 }
 
 void OnStartMuteIconMouseDown(int, int, int) {
-  const bool showsNormal = startCtl("图片框2").picture() == ui::formPicture(kSpeakerNormal);
+  const bool showsNormal = ui::Control(forms::StartWindow::图片框2).picture() == ui::formPicture(kSpeakerNormal);
   ShowMutePair(showsNormal);
-  SendVolumeCommand(3, ui::Window("StartWindow"));
+  SendVolumeCommand(3, ui::Window(forms::StartWindow::window));
 }
 
 void OnStartVolumeIconMouseDown(int, int, int) {
-  ui::Control panel = startCtl("图片框3");
+  ui::Control panel = ui::Control(forms::StartWindow::图片框3);
   panel.setVisible(!panel.visible());
-  startCtl("滑块条1").setFocus();
+  ui::Control(forms::StartWindow::滑块条1).setFocus();
 }
 
-void OnStartVolumeSliderFocusLost() { startCtl("图片框3").setVisible(false); }
+void OnStartVolumeSliderFocusLost() { ui::Control(forms::StartWindow::图片框3).setVisible(false); }
 
 }  // namespace app

@@ -3,13 +3,14 @@
 
 #include "draw/draw_internal.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace draw {
 
 void PlaceOnDrawScreen(ui::Window& w) {
-  ui::Window start("StartWindow");
-  ui::Control subtitle("StartWindow", "副标题");
-  ui::Window banner("BannerWindow");
+  ui::Window start(forms::StartWindow::window);
+  ui::Control subtitle(forms::StartWindow::副标题);
+  ui::Window banner(forms::BannerWindow::window);
   w.setHeight(
       TruncToInt(static_cast<double>(banner.top()) - subtitle.top() - subtitle.height() - 10));
   w.setWidth(TruncToInt(start.width() / 3.0 * 2));
@@ -24,14 +25,14 @@ void OnDrawBackdropCreated() {
   PlaceOnDrawScreen(d);
   d.setLayeredAlpha(70);
 
-  ui::Control bottomBand = d.ctl("分组框22");
+  ui::Control bottomBand = ui::Control(forms::DrawBackdropWindow::分组框22);
   bottomBand.setTop(d.height() - bottomBand.height());
   bottomBand.setWidth(d.width());
-  d.ctl("分组框21").setWidth(d.width());
+  ui::Control(forms::DrawBackdropWindow::分组框21).setWidth(d.width());
 
   // The panel's prize picture is read from its stored description: the panel
   // is not open yet.
-  ui::Control picture("DrawPanelWindow", "图片框1");
+  ui::Control picture(forms::DrawPanelWindow::图片框1);
   for (int k = 1; k <= 10; ++k)
     SlotFrame(k).setLeft(TruncToInt(static_cast<double>(picture.left()) + picture.width() + 20));
   for (int k = 11; k <= 20; ++k)

@@ -12,6 +12,7 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace draw {
 
@@ -20,12 +21,10 @@ using model::Text;
 namespace person = model::person;
 namespace award = model::award;
 
-ui::Window DrawPanel() { return ui::Window("DrawPanelWindow"); }
-ui::Window DrawBackdrop() { return ui::Window("DrawBackdropWindow"); }
-ui::Control NameSlot(int k) { return ui::Control("DrawPanelWindow", "名单" + std::to_string(k)); }
-ui::Control SlotFrame(int k) {
-  return ui::Control("DrawBackdropWindow", "分组框" + std::to_string(k));
-}
+ui::Window DrawPanel() { return ui::Window(forms::DrawPanelWindow::window); }
+ui::Window DrawBackdrop() { return ui::Window(forms::DrawBackdropWindow::window); }
+ui::Control NameSlot(int k) { return ui::Control(forms::DrawPanelWindow::名单At(k)); }
+ui::Control SlotFrame(int k) { return ui::Control(forms::DrawBackdropWindow::分组框At(k)); }
 
 void SetDrawWindowsOnTop(bool on) {
   DrawBackdrop().setAlwaysOnTop(on);
@@ -76,7 +75,7 @@ void OnDrawPanelCreated() {
 
   // The button row along the bottom edge, right to left, and the close button
   // in the top right corner.
-  ui::Control close = panel.ctl("关闭超级按钮");
+  ui::Control close = ui::Control(forms::DrawPanelWindow::关闭超级按钮);
   close.setLeft(panel.width() - close.width());
   const char* row[] = {"超级按钮5", "超级按钮4", "超级按钮3", "超级按钮2", "超级按钮1"};
   int left = panel.width() - panel.ctl(row[0]).width() - 20;
@@ -88,11 +87,11 @@ void OnDrawPanelCreated() {
   }
   panel.setLayeredColorKey({255, 0, 255});
 
-  ui::Control awardLine = panel.ctl("透明标签2");
-  ui::Control countsLine = panel.ctl("透明标签3");
+  ui::Control awardLine = ui::Control(forms::DrawPanelWindow::透明标签2);
+  ui::Control countsLine = ui::Control(forms::DrawPanelWindow::透明标签3);
   countsLine.setTop(awardLine.top() + countsLine.height() + 2);
-  ui::Control prompt = panel.ctl("透明标签4");
-  ui::Control startButton = panel.ctl("超级按钮1");
+  ui::Control prompt = ui::Control(forms::DrawPanelWindow::透明标签4);
+  ui::Control startButton = ui::Control(forms::DrawPanelWindow::超级按钮1);
   prompt.setTop(startButton.top() - 6);
   prompt.setWidth(startButton.left() - 30);
   NameSlot(1).setLeft(SlotFrame(1).left());
@@ -110,7 +109,7 @@ void OnDrawPanelCreated() {
 
   BuildCandidateList();
   draw::gDrawStopped = 1;
-  draw::gSpaceHotkeyId = ui::registerHotKey(panel, panel.ctl("热键标签"), 0, 32);
+  draw::gSpaceHotkeyId = ui::registerHotKey(panel, ui::Control(forms::DrawPanelWindow::热键标签), 0, 32);
   UpdateDrawState();
   draw::gDrawFinished = 0;
 }
@@ -139,8 +138,8 @@ void ShowCurrentAward() {
     image::pictureDimensions(path, &height, &width);
   }
   const float ratio = width > 0 ? static_cast<float>(height) / static_cast<float>(width) : 0.0f;
-  ui::Control box = panel.ctl("图片框1");
-  ui::Control prizeLine = panel.ctl("透明标签1");
+  ui::Control box = ui::Control(forms::DrawPanelWindow::图片框1);
+  ui::Control prizeLine = ui::Control(forms::DrawPanelWindow::透明标签1);
   box.setHeight(TruncToInt(box.width() * static_cast<double>(ratio)));
   box.setTop(TruncToInt((static_cast<double>(panel.height()) - box.height()) / 2));
   prizeLine.setTop(box.top() - prizeLine.height());
@@ -148,10 +147,10 @@ void ShowCurrentAward() {
   box.setPicture(picture);
 
   prizeLine.setCaption("奖品："_t + prize);
-  panel.ctl("透明标签2").setCaption("正在抽取"_t + name + Text::fromGbk("..."));
+  ui::Control(forms::DrawPanelWindow::透明标签2).setCaption("正在抽取"_t + name + Text::fromGbk("..."));
   const double remaining =
       store::readDouble(award::中奖人数()) - store::readDouble(award::已抽取人数());
-  panel.ctl("透明标签3")
+  ui::Control(forms::DrawPanelWindow::透明标签3)
       .setCaption("共"_t + store::readAsText(award::中奖人数()) + "名 已抽取"_t +
                   store::readAsText(award::已抽取人数()) + "名 还剩"_t +
                   model::numberToText(remaining) + "名"_t);
@@ -182,7 +181,7 @@ int UpdateDrawState() {
   }
   const DrawStateOutcome out = DecideDrawState(in);
   if (out.quotaSet) draw::gDrawQuota = out.quota;
-  DrawPanel().ctl("透明标签4").setCaption(PromptText(out.prompt));
+  ui::Control(forms::DrawPanelWindow::透明标签4).setCaption(PromptText(out.prompt));
   return out.result;
 }
 
@@ -195,7 +194,7 @@ void HandleSpaceKey(int id) {
   // Every draw message box switches the panel's always-on-top off while it
   // shows, so the key does nothing meanwhile.
   if (!DrawPanel().alwaysOnTop()) return;
-  switch (PromptFromCaption(DrawPanel().ctl("透明标签4").caption())) {
+  switch (PromptFromCaption(ui::Control(forms::DrawPanelWindow::透明标签4).caption())) {
     case Prompt::Ready:
       StartDraw();
       break;

@@ -8,6 +8,7 @@
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace draw {
 
@@ -24,7 +25,7 @@ Text redrawFailedText() { return "重新抽奖的数据保存失败，原数据�
 // it so that no key press can reach the panel meanwhile.
 void refuseWhileRolling() {
   SetDrawWindowsOnTop(false);
-  ui::Control button = DrawPanel().ctl("热键按钮");
+  ui::Control button = ui::Control(forms::DrawPanelWindow::热键按钮);
   button.setEnabled(false);
   ui::messageBox("抽奖正在进行中，请停止后操作！"_t);
   button.setEnabled(true);
@@ -41,17 +42,17 @@ HiddenForRedraw hideSlotsFramesAndBanner() {
   HiddenForRedraw was{};
   for (int k = 1; k <= 20; ++k) was.slots[k - 1] = NameSlot(k).visible();
   for (int k = 1; k <= 20; ++k) was.frames[k - 1] = SlotFrame(k).visible();
-  was.banner = ui::Window("BannerWindow").visible();
+  was.banner = ui::Window(forms::BannerWindow::window).visible();
   for (int k = 1; k <= 20; ++k) NameSlot(k).setVisible(false);
   for (int k = 1; k <= 20; ++k) SlotFrame(k).setVisible(false);
-  ui::Window("BannerWindow").setVisible(false);
+  ui::Window(forms::BannerWindow::window).setVisible(false);
   return was;
 }
 
 void showAgain(const HiddenForRedraw& was) {
   for (int k = 1; k <= 20; ++k) NameSlot(k).setVisible(was.slots[k - 1]);
   for (int k = 1; k <= 20; ++k) SlotFrame(k).setVisible(was.frames[k - 1]);
-  ui::Window("BannerWindow").setVisible(was.banner);
+  ui::Window(forms::BannerWindow::window).setVisible(was.banner);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace draw {
 
@@ -80,10 +81,10 @@ bool SetUpRoll(SlotPicks& picks) {
   const int quota = LayoutQuotaFor(draw::gDrawQuota);
   const SlotLayout* layout = SlotLayoutFor(quota);
   ui::Window backdrop = DrawBackdrop();
-  ui::Control picture("DrawPanelWindow", "图片框1");
+  ui::Control picture(forms::DrawPanelWindow::图片框1);
   FrameGeometry g;
-  g.band21Height = backdrop.ctl("分组框21").height();
-  g.band22Top = backdrop.ctl("分组框22").top();
+  g.band21Height = ui::Control(forms::DrawBackdropWindow::分组框21).height();
+  g.band22Top = ui::Control(forms::DrawBackdropWindow::分组框22).top();
   g.backdropWidth = backdrop.width();
   g.frame1Left = SlotFrame(1).left();
   g.pictureLeft = picture.left();
@@ -181,7 +182,7 @@ bool CommitRoll(const SlotPicks& picks) {
   // a key press handled inside the wait below may already show the next
   // award or roll new names.
   const Text awardName = draw::gCurrentAwardName.value_or(Text());
-  const Text prizeLine = DrawPanel().ctl("透明标签1").caption();
+  const Text prizeLine = ui::Control(forms::DrawPanelWindow::透明标签1).caption();
   int shown = 0;
   for (int k = 1; k <= 20; ++k)
     if (picks[k - 1] != 0) shown = k;
@@ -208,12 +209,12 @@ bool CommitRoll(const SlotPicks& picks) {
   ui::waitPumping(20);
   waitForScrollers(gBannerScrollers);
   const Text line = CongratulationText(names, awardName, prizeLine);
-  ui::Control label("BannerWindow", "标签1");
+  ui::Control label(forms::BannerWindow::标签1);
   label.setCaption(line);
   label.setWidth(16 * label.caption().length());
   gScrollScreenWidth = ui::screenWidth();
   label.setLeft(ui::screenWidth());
-  ui::Window("BannerWindow").setVisible(true);
+  ui::Window(forms::BannerWindow::window).setVisible(true);
   frame::gBannerScrolling = 1;
   ui::startThread(&BannerThreadMain);
   ShowCurrentAward();
@@ -245,20 +246,20 @@ void NextAward() {
 
 void CloseDrawWindows() {
   if (draw::gDrawStopped == 0) return;
-  ui::Window("BannerWindow").setVisible(false);
+  ui::Window(forms::BannerWindow::window).setVisible(false);
   DrawBackdrop().destroy();
   DrawPanel().destroy();
 }
 
 void ScrollBanner() {
-  ui::Control label("BannerWindow", "标签1");
+  ui::Control label(forms::BannerWindow::标签1);
   while (frame::gBannerScrolling != 0) {
     label.setLeft(label.left() - 1);
     ui::plainSleep(15);
     if (label.left() + label.width() < 0) {
       // The banner window spans the screen when no commit has said more.
       int width = gScrollScreenWidth.load();
-      if (width <= 0) width = ui::Window("BannerWindow").width();
+      if (width <= 0) width = ui::Window(forms::BannerWindow::window).width();
       label.setLeft(width);
     }
   }

@@ -13,6 +13,7 @@
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace draw {
 
@@ -31,11 +32,9 @@ bool gVoidFocusLost = false;
 std::uint32_t gVoidFocusLostTick = 0;
 constexpr std::uint32_t kVoidSelectionKeptMs = 1000;
 
-const char* const kWindow = "VoidRedrawWindow";
-ui::Control ctl(const char* name) { return ui::Control(kWindow, name); }
-ui::Control voidAwardCombo() { return ctl("组合框1"); }
-ui::Control winnerList() { return ctl("超级列表框1"); }
-ui::Control recordList() { return ctl("超级列表框2"); }
+ui::Control voidAwardCombo() { return ui::Control(forms::VoidRedrawWindow::组合框1); }
+ui::Control winnerList() { return ui::Control(forms::VoidRedrawWindow::超级列表框1); }
+ui::Control recordList() { return ui::Control(forms::VoidRedrawWindow::超级列表框2); }
 
 Text noSelectionText() { return "你还没选择要删除的中奖人员呢！"_t; }
 Text confirmVoidText() { return "你确定要作废该奖品吗？"_t; }
@@ -140,12 +139,12 @@ void OnVoidRedrawCreated() {
   const int count = store::recordCount();
   for (int i = 1; i <= count; ++i) {
     voidAwardCombo().addItem(store::readText(award::奖项名称()));
-    ctl("组合框2").addItem(store::readText(award::奖项名称()));
+    ui::Control(forms::VoidRedrawWindow::组合框2).addItem(store::readText(award::奖项名称()));
     store::skip(1);
   }
   // Adding the first item chooses it: no award is chosen until the operator
   // picks one.
-  for (ui::Control combo : {voidAwardCombo(), ctl("组合框2")}) {
+  for (ui::Control combo : {voidAwardCombo(), ui::Control(forms::VoidRedrawWindow::组合框2)}) {
     combo.setSelectedIndex(-1);
     combo.setText(Text());
   }
@@ -251,12 +250,12 @@ void OnVoidRedrawVoidButtonClick() {
 }
 
 void OnVoidRedrawSupplementButtonClick() {
-  const int awardRecord = findAward(ctl("组合框2").text());
+  const int awardRecord = findAward(ui::Control(forms::VoidRedrawWindow::组合框2).text());
   if (awardRecord == 0) {
     ui::messageBox(unknownSupplementAwardText());
     return;
   }
-  const std::optional<int> added = ParseSupplementCount(ctl("编辑框1").text());
+  const std::optional<int> added = ParseSupplementCount(ui::Control(forms::VoidRedrawWindow::编辑框1).text());
   if (!added) {
     ui::messageBox(badSupplementCountText());
     return;
@@ -271,6 +270,6 @@ void OnVoidRedrawSupplementButtonClick() {
   ui::messageBox(ok ? supplementDoneText() : supplementFailedText());
 }
 
-void OnVoidRedrawCloseButtonClick() { ui::Window(kWindow).destroy(); }
+void OnVoidRedrawCloseButtonClick() { ui::Window(forms::VoidRedrawWindow::window).destroy(); }
 
 }  // namespace draw

@@ -12,6 +12,7 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace draw {
 
@@ -21,7 +22,7 @@ namespace person = model::person;
 namespace award = model::award;
 
 namespace {
-ui::Window winnersList() { return ui::Window("WinnersListWindow"); }
+ui::Window winnersList() { return ui::Window(forms::WinnersListWindow::window); }
 std::atomic<int> gListScrollers{0};
 }  // namespace
 
@@ -41,7 +42,7 @@ void ShowWinnersList() {
     backdrop.destroy();
     panel.destroy();
   }
-  ui::Control("StartWindow", "祝福词").setVisible(false);
+  ui::Control(forms::StartWindow::祝福词).setVisible(false);
   ui::Window list = winnersList();
   list.open();
   list.setVisible(true);
@@ -87,15 +88,15 @@ Text BuildWinnersText() {
 void OnWinnersListCreated() {
   ui::Window w = winnersList();
   PlaceOnDrawScreen(w);
-  ui::Control frame = w.ctl("外形框1");
+  ui::Control frame = ui::Control(forms::WinnersListWindow::外形框1);
   frame.setWidth(w.width() - 48);
   frame.setHeight(w.height() - 72);
-  ui::Control text = w.ctl("标签2");
+  ui::Control text = ui::Control(forms::WinnersListWindow::标签2);
   text.setWidth(w.width() - 48);
-  w.ctl("分隔条1").setWidth(w.width());
-  ui::Control close = w.ctl("关闭超级按钮");
+  ui::Control(forms::WinnersListWindow::分隔条1).setWidth(w.width());
+  ui::Control close = ui::Control(forms::WinnersListWindow::关闭超级按钮);
   close.setLeft(w.width() - close.width());
-  ui::Control title = w.ctl("标签1");
+  ui::Control title = ui::Control(forms::WinnersListWindow::标签1);
   title.setLeft(TruncToInt(w.width() / 2.0 - title.width() / 2.0));
   text.setCaption(Text());
 
@@ -119,10 +120,10 @@ void OnWinnersListCreated() {
 }
 
 void ScrollWinnersList() {
-  ui::Window w("WinnersListWindow");
-  ui::Control text("WinnersListWindow", "标签2");
+  ui::Window w(forms::WinnersListWindow::window);
+  ui::Control text(forms::WinnersListWindow::标签2);
   // The text lies inside its frame; the scroll limits are window coordinates.
-  const int frameTop = ui::Control("WinnersListWindow", "外形框1").top();
+  const int frameTop = ui::Control(forms::WinnersListWindow::外形框1).top();
   text.setTop(w.height() - 24 - frameTop);
   while (frame::gListScrolling != 0) {
     text.setTop(text.top() - 1);
@@ -158,12 +159,12 @@ void OnWinnersListCloseButtonClick() {
 
 void OnWinnersListExportButtonClick() {
   ui::Window w = winnersList();
-  ui::Control dialog = w.ctl("通用对话框1");
+  ui::Control dialog = ui::Control(forms::WinnersListWindow::通用对话框1);
   dialog.setFilter("图片文件(*.txt)|*.txt"_t);
   dialog.setDefaultExt(Text::fromGbk("txt"));
   if (!dialog.showDialog()) return;
   w.setAlwaysOnTop(false);
-  const Text caption = w.ctl("标签2").caption();
+  const Text caption = ui::Control(forms::WinnersListWindow::标签2).caption();
   const std::string path = dialog.fileName().toUtf8();
   const bool ok =
       !path.empty() && files::replaceFile(path, caption.bytes()) == files::ReplaceResult::Done;

@@ -10,6 +10,7 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 using model::Text;
 
@@ -22,8 +23,7 @@ int gSuppressListRestore = 0;
 
 namespace {
 bool gEnding = false;
-ui::Window startWindow() { return ui::Window("StartWindow"); }
-ui::Control startCtl(const char* name) { return ui::Control("StartWindow", name); }
+ui::Window startWindow() { return ui::Window(forms::StartWindow::window); }
 }  // namespace
 
 bool ProgramEnding() { return gEnding; }
@@ -42,9 +42,9 @@ void ApplySystemSettings() {
   if (ProgramEnding()) return;
   store::select(model::aliasSettings());
 
-  ui::Control title = startCtl("主标题");
-  ui::Control subtitle = startCtl("副标题");
-  ui::Control greeting = startCtl("祝福词");
+  ui::Control title = ui::Control(forms::StartWindow::主标题);
+  ui::Control subtitle = ui::Control(forms::StartWindow::副标题);
+  ui::Control greeting = ui::Control(forms::StartWindow::祝福词);
   title.setCaption(store::readText(model::settings::主标题()));
   subtitle.setCaption(store::readText(model::settings::副标题()));
   greeting.setCaption(store::readText(model::settings::祝福词()));

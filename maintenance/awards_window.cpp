@@ -9,6 +9,7 @@
 #include "platform/media/image.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -18,30 +19,29 @@ namespace award = model::award;
 
 namespace {
 
-ui::Control ctl(const char* name) { return AwardsWindow().ctl(name); }
 
 const char* const kInsertHint = "  双击插入奖品图片";
 const char* const kModifyHint = "  双击修改奖品图片";
 
 // The number on the chosen item of 组合框1; 0 when none is chosen.
 int ChosenQuota() {
-  ui::Control quota = ctl("组合框1");
+  ui::Control quota = ui::Control(forms::AwardsWindow::组合框1);
   const int index = quota.selectedIndex();
   return index < 0 ? 0 : model::textToInt(quota.itemText(index));
 }
 
 // Reads the winner count of the form, or says why it cannot be stored.
 bool FormWinnerCount(int* count) {
-  if (ParseWinnerCount(ctl("编辑框3").text(), count)) return true;
+  if (ParseWinnerCount(ui::Control(forms::AwardsWindow::编辑框3).text(), count)) return true;
   ui::messageBox("中奖人数必须是0或正整数，奖项没有保存！"_t);
-  ctl("编辑框3").setFocus();
+  ui::Control(forms::AwardsWindow::编辑框3).setFocus();
   return false;
 }
 
 // The options of the draw, into the current record (record 1).
 bool WriteDrawOptions() {
-  const long long order = ctl("单选框1").checked() ? 0 : 1;
-  const long long rule = ctl("选择框1").checked() ? 0 : 1;
+  const long long order = ui::Control(forms::AwardsWindow::单选框1).checked() ? 0 : 1;
+  const long long rule = ui::Control(forms::AwardsWindow::选择框1).checked() ? 0 : 1;
   return store::write(award::中奖顺序(), order) && store::write(award::中奖方式(), rule);
 }
 
@@ -53,8 +53,8 @@ void LeaveNoAwardCurrent() {
 
 }  // namespace
 
-ui::Window AwardsWindow() { return ui::Window("AwardsWindow"); }
-ui::Control AwardList() { return ui::Control("AwardsWindow", "超级列表框1"); }
+ui::Window AwardsWindow() { return ui::Window(forms::AwardsWindow::window); }
+ui::Control AwardList() { return ui::Control(forms::AwardsWindow::超级列表框1); }
 
 bool ParseWinnerCount(const Text& text, int* count) {
   const std::optional<int> value = model::parseWholeNumber(text);
@@ -71,7 +71,7 @@ bool IsJpegPicture(const model::Bytes& bytes) {
 void OnAwardsCreated() {
   store::select(model::aliasAwards());
   FillAwardList();
-  ctl("透明标签2").setFocus();
+  ui::Control(forms::AwardsWindow::透明标签2).setFocus();
 }
 
 void FillAwardList() {
@@ -80,9 +80,9 @@ void FillAwardList() {
   store::goFirst();
   // The options live in record 1; an empty store reads 0 for both.
   const bool smallFirst = store::readInt(award::中奖顺序()) == 0;
-  ctl("单选框1").setChecked(smallFirst);
-  ctl("单选框2").setChecked(!smallFirst);
-  ctl("选择框1").setChecked(store::readInt(award::中奖方式()) == 0);
+  ui::Control(forms::AwardsWindow::单选框1).setChecked(smallFirst);
+  ui::Control(forms::AwardsWindow::单选框2).setChecked(!smallFirst);
+  ui::Control(forms::AwardsWindow::选择框1).setChecked(store::readInt(award::中奖方式()) == 0);
 
   const int n = store::recordCount();
   for (int i = 1; i <= n; ++i) {
@@ -93,7 +93,7 @@ void FillAwardList() {
     list.setCell(row, 4, store::readBytes(award::奖品图片()).empty() ? "无图片"_t : "有图片"_t);
     store::skip(1);
   }
-  ctl("透明标签2").repaint();
+  ui::Control(forms::AwardsWindow::透明标签2).repaint();
 }
 
 void OnAwardsListClick() {
@@ -111,23 +111,23 @@ void OnAwardsListDoubleClick(int, int, int) {
   const int row = AwardList().selectedIndex();
   if (row < 0) return;  // no row: nothing to show, and no award becomes current
   store::goTo(row + 1);
-  ctl("编辑框1").setText(store::readText(award::奖项名称()));
-  ctl("编辑框2").setText(store::readText(award::奖品名称()));
+  ui::Control(forms::AwardsWindow::编辑框1).setText(store::readText(award::奖项名称()));
+  ui::Control(forms::AwardsWindow::编辑框2).setText(store::readText(award::奖品名称()));
 
   const long long quota = store::readInt(award::每次名额());
-  ui::Control combo = ctl("组合框1");
+  ui::Control combo = ui::Control(forms::AwardsWindow::组合框1);
   // Items 0..4 are 1..5; past the last the runtime chooses the last ("20").
   combo.setSelectedIndex(static_cast<int>(quota - 1));
   if (quota == 10) combo.setSelectedIndex(5);
   if (quota == 20) combo.setSelectedIndex(6);
 
-  ctl("编辑框3").setText(model::numberToText(store::readInt(award::中奖人数())));
-  ctl("图片框1").setPicture(store::readBytes(award::奖品图片()));
-  ctl("透明标签1").setCaption(Text::fromUtf8(kModifyHint));
+  ui::Control(forms::AwardsWindow::编辑框3).setText(model::numberToText(store::readInt(award::中奖人数())));
+  ui::Control(forms::AwardsWindow::图片框1).setPicture(store::readBytes(award::奖品图片()));
+  ui::Control(forms::AwardsWindow::透明标签1).setCaption(Text::fromUtf8(kModifyHint));
 }
 
 void OnAwardsPictureHintDoubleClick(int, int, int) {
-  ui::Control dialog = ctl("打开文件对话框");
+  ui::Control dialog = ui::Control(forms::AwardsWindow::打开文件对话框);
   dialog.setFilter("图片文件(*.jpg)|*.jpg"_t);
   dialog.setDefaultExt("jpg"_t);
   if (!dialog.showDialog()) return;
@@ -138,16 +138,16 @@ void OnAwardsPictureHintDoubleClick(int, int, int) {
     ui::messageBox("所选文件不是有效的JPG图片，奖品图片没有改变！"_t);
     return;
   }
-  ctl("图片框1").setPicture(bytes);
+  ui::Control(forms::AwardsWindow::图片框1).setPicture(bytes);
 }
 
 void OnAwardsAddButtonClick() {
   int winners = 0;
   if (!FormWinnerCount(&winners)) return;
-  const Text name = ctl("编辑框1").text();
-  const Text prize = ctl("编辑框2").text();
+  const Text name = ui::Control(forms::AwardsWindow::编辑框1).text();
+  const Text prize = ui::Control(forms::AwardsWindow::编辑框2).text();
   const double quota = ChosenQuota();
-  const model::Bytes picture = ctl("图片框1").picture();
+  const model::Bytes picture = ui::Control(forms::AwardsWindow::图片框1).picture();
 
   // The new award and the options of record 1 are one change.
   store::Transaction tx;
@@ -161,12 +161,12 @@ void OnAwardsAddButtonClick() {
     return;
   }
 
-  ctl("编辑框1").setText(Text());
-  ctl("编辑框2").setText(Text());
-  ctl("组合框1").setSelectedIndex(0);
-  ctl("编辑框3").setText("0"_t);
-  ctl("图片框1").setPicture(model::Bytes());
-  ctl("透明标签1").setCaption(Text::fromUtf8(kInsertHint));
+  ui::Control(forms::AwardsWindow::编辑框1).setText(Text());
+  ui::Control(forms::AwardsWindow::编辑框2).setText(Text());
+  ui::Control(forms::AwardsWindow::组合框1).setSelectedIndex(0);
+  ui::Control(forms::AwardsWindow::编辑框3).setText("0"_t);
+  ui::Control(forms::AwardsWindow::图片框1).setPicture(model::Bytes());
+  ui::Control(forms::AwardsWindow::透明标签1).setCaption(Text::fromUtf8(kInsertHint));
   FillAwardList();
 }
 
@@ -184,8 +184,8 @@ void OnAwardsModifyButtonClick() {
   const store::Value rule = store::readValue(award::中奖方式());
 
   store::Transaction tx;
-  bool ok = store::modify({ctl("编辑框1").text(), ctl("编辑框2").text(), quota,
-                           static_cast<long long>(winners), drawn, ctl("图片框1").picture(), order,
+  bool ok = store::modify({ui::Control(forms::AwardsWindow::编辑框1).text(), ui::Control(forms::AwardsWindow::编辑框2).text(), quota,
+                           static_cast<long long>(winners), drawn, ui::Control(forms::AwardsWindow::图片框1).picture(), order,
                            rule});
   if (ok) store::goFirst();
   ok = ok && WriteDrawOptions() && tx.commit();
@@ -196,12 +196,12 @@ void OnAwardsModifyButtonClick() {
   }
 
   FillAwardList();
-  ctl("编辑框1").setText(Text());
-  ctl("编辑框2").setText(Text());
-  ctl("编辑框3").setText(Text());
-  ctl("组合框1").setSelectedIndex(-1);
-  ctl("打开文件对话框").setFileName(Text());
-  ctl("图片框1").setPicture(model::Bytes());
+  ui::Control(forms::AwardsWindow::编辑框1).setText(Text());
+  ui::Control(forms::AwardsWindow::编辑框2).setText(Text());
+  ui::Control(forms::AwardsWindow::编辑框3).setText(Text());
+  ui::Control(forms::AwardsWindow::组合框1).setSelectedIndex(-1);
+  ui::Control(forms::AwardsWindow::打开文件对话框).setFileName(Text());
+  ui::Control(forms::AwardsWindow::图片框1).setPicture(model::Bytes());
 }
 
 void OnAwardsDeleteButtonClick() {

@@ -9,6 +9,7 @@
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -17,7 +18,6 @@ using model::Text;
 
 namespace {
 
-ui::Control GenerateControl(const char* name) { return ui::Control("GenerateEntriesWindow", name); }
 
 Text NumberText(long long n) { return model::numberToText(n); }
 
@@ -36,8 +36,8 @@ bool EndsInExcludedDigit(long long n, const bool (&excluded)[10]) {
 }
 
 void OnGenerateEntriesGenerateButtonClick() {
-  const long long end = model::textToInt(GenerateControl("编辑框2").text());
-  const long long start = model::textToInt(GenerateControl("编辑框1").text());
+  const long long end = model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框2).text());
+  const long long start = model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框1).text());
   // A range the operator cannot have meant is refused with the window left
   // open, so the values can be put right; nothing is appended.
   if (end < start) {
@@ -50,8 +50,8 @@ void OnGenerateEntriesGenerateButtonClick() {
                    "个编号，请缩小数值范围！"_t);
     return;
   }
-  const bool fixedWidth = GenerateControl("选择框1").checked();
-  const int width = fixedWidth ? model::textToInt(GenerateControl("编辑框5").text()) : 0;
+  const bool fixedWidth = ui::Control(forms::GenerateEntriesWindow::选择框1).checked();
+  const int width = fixedWidth ? model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框5).text()) : 0;
   // Padding only adds zeros: a width that would cut digits off would give
   // several entries the same number (or none at all).
   if (fixedWidth && width < std::max(NumberText(start).length(), NumberText(end).length())) {
@@ -60,15 +60,15 @@ void OnGenerateEntriesGenerateButtonClick() {
   }
 
   // The highlighted digit and every ticked digit are left out.
-  ui::Control digits = GenerateControl("选择列表框1");
+  ui::Control digits = ui::Control(forms::GenerateEntriesWindow::选择列表框1);
   bool excluded[10] = {};
   const int current = digits.selectedIndex();
   if (current >= 0 && current <= 9) excluded[current] = true;
   for (int d = 0; d <= 9; ++d)
     if (digits.itemChecked(d)) excluded[d] = true;
 
-  const Text prefix = GenerateControl("编辑框3").text();
-  const Text suffix = GenerateControl("编辑框4").text();
+  const Text prefix = ui::Control(forms::GenerateEntriesWindow::编辑框3).text();
+  const Text suffix = ui::Control(forms::GenerateEntriesWindow::编辑框4).text();
 
   // All entries or none: a store that refuses one write keeps none of them.
   bool ok = true;
@@ -88,9 +88,9 @@ void OnGenerateEntriesGenerateButtonClick() {
     ui::messageBox("生成失败，没有生成任何数据！"_t);
     return;
   }
-  ui::Window("GenerateEntriesWindow").destroy();
+  ui::Window(forms::GenerateEntriesWindow::window).destroy();
 }
 
-void OnGenerateEntriesCancelButtonClick() { ui::Window("GenerateEntriesWindow").destroy(); }
+void OnGenerateEntriesCancelButtonClick() { ui::Window(forms::GenerateEntriesWindow::window).destroy(); }
 
 }  // namespace maintenance

@@ -7,6 +7,7 @@
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -23,8 +24,8 @@ const char* const kModeRadios[] = {"单选框1", "单选框2", "单选框3", "�
 
 }  // namespace
 
-ui::Window ParticipantsWindow() { return ui::Window("ParticipantsWindow"); }
-ui::Control PersonnelList() { return ui::Control("ParticipantsWindow", "超级列表框1"); }
+ui::Window ParticipantsWindow() { return ui::Window(forms::ParticipantsWindow::window); }
+ui::Control PersonnelList() { return ui::Control(forms::ParticipantsWindow::超级列表框1); }
 
 int RadioForDisplayMode(double mode) {
   if (std::fabs(mode) <= 0.0000001) return 1;
@@ -104,19 +105,19 @@ void OnParticipantsListClick() { gPersonnelSelection = PersonnelList().selectedI
 
 void OnParticipantsListDoubleClick() {
   OpenPersonEditor();
-  ParticipantsWindow().ctl("透明标签1").repaint();
+  ui::Control(forms::ParticipantsWindow::透明标签1).repaint();
 }
 
 void OpenPersonEditor() {
   store::goTo(static_cast<int>(std::trunc(static_cast<double>(gPersonnelSelection) + 1.0)));
-  ui::Window("EditPersonWindow").open(true);
+  ui::Window(forms::EditPersonWindow::window).open(true);
 }
 
-void OnParticipantsListCurrentItemChanged() { ParticipantsWindow().ctl("透明标签1").repaint(); }
+void OnParticipantsListCurrentItemChanged() { ui::Control(forms::ParticipantsWindow::透明标签1).repaint(); }
 
-void OnParticipantsAddButtonClick() { ui::Window("AddPersonWindow").open(true); }
+void OnParticipantsAddButtonClick() { ui::Window(forms::AddPersonWindow::window).open(true); }
 
-void OnParticipantsGenerateButtonClick() { ui::Window("GenerateEntriesWindow").open(true); }
+void OnParticipantsGenerateButtonClick() { ui::Window(forms::GenerateEntriesWindow::window).open(true); }
 
 void registerParticipantsHandlers() {
   ui::registerHandler("OnParticipantsCreated", &OnParticipantsCreated);

@@ -11,6 +11,7 @@
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -20,21 +21,23 @@ namespace person = model::person;
 
 namespace {
 
-ui::Control Box(const char* window, int k) {
-  return ui::Control(window, "编辑框" + std::to_string(k));
-}
+// The five boxes 编辑框1 … 编辑框5 of the adding or the editing window: the
+// two have the same boxes.
+using Boxes = ui::ControlName (*)(int k);
+
+ui::Control Box(Boxes boxes, int k) { return ui::Control(boxes(k)); }
 
 // The five box texts, as typed (no trimming).
-std::vector<store::Value> BoxValues(const char* window) {
+std::vector<store::Value> BoxValues(Boxes boxes) {
   std::vector<store::Value> values;
-  for (int k = 1; k <= 5; ++k) values.emplace_back(Box(window, k).text());
+  for (int k = 1; k <= 5; ++k) values.emplace_back(Box(boxes, k).text());
   return values;
 }
 
 // A box of spaces is not empty; only the empty text is.
-bool AnyBoxFilled(const char* window) {
+bool AnyBoxFilled(Boxes boxes) {
   for (int k = 1; k <= 5; ++k)
-    if (!Box(window, k).text().empty()) return true;
+    if (!Box(boxes, k).text().empty()) return true;
   return false;
 }
 
@@ -43,7 +46,7 @@ bool AnyBoxFilled(const char* window) {
 void ShowCurrentPerson() {
   const Text fields[] = {person::编号(), person::姓名(), person::电话号码(), person::身份证号码(),
                          person::备注()};
-  for (int k = 1; k <= 5; ++k) Box("EditPersonWindow", k).setText(store::readText(fields[k - 1]));
+  for (int k = 1; k <= 5; ++k) Box(forms::EditPersonWindow::编辑框At, k).setText(store::readText(fields[k - 1]));
 }
 
 // Deletes the current record; the mark, the purge and the move of the
@@ -69,8 +72,8 @@ bool DeleteCurrentPerson() {
 }  // namespace
 
 void OnAddPersonAddButtonClick() {
-  if (AnyBoxFilled("AddPersonWindow")) {
-    std::vector<store::Value> values = BoxValues("AddPersonWindow");
+  if (AnyBoxFilled(forms::AddPersonWindow::编辑框At)) {
+    std::vector<store::Value> values = BoxValues(forms::AddPersonWindow::编辑框At);
     values.emplace_back(0LL);     // 抽奖模式
     values.emplace_back(Text());  // 中奖项目; 图片文件 stays empty
     if (!store::append(values)) {
@@ -80,11 +83,11 @@ void OnAddPersonAddButtonClick() {
       return;
     }
   }
-  for (int k = 1; k <= 5; ++k) Box("AddPersonWindow", k).setText(Text());
+  for (int k = 1; k <= 5; ++k) Box(forms::AddPersonWindow::编辑框At, k).setText(Text());
   FillPersonnelList();
 }
 
-void OnAddPersonCloseButtonClick() { ui::Window("AddPersonWindow").destroy(); }
+void OnAddPersonCloseButtonClick() { ui::Window(forms::AddPersonWindow::window).destroy(); }
 
 void OnEditPersonCreated() { ShowCurrentPerson(); }
 
@@ -110,12 +113,12 @@ void OnEditPersonNextButtonClick() {
 
 void OnEditPersonModifyButtonClick() {
   const int n = store::recordNumber();
-  if (AnyBoxFilled("EditPersonWindow")) {
+  if (AnyBoxFilled(forms::EditPersonWindow::编辑框At)) {
     // Only the five shown fields are replaced: the draw's 抽奖模式 and
     // 中奖项目 and the imported 图片文件 behind them keep their values.
     if (n == 0)
       ui::messageBox("没有可修改的人员！"_t);
-    else if (!store::modify(BoxValues("EditPersonWindow")))
+    else if (!store::modify(BoxValues(forms::EditPersonWindow::编辑框At)))
       ui::messageBox("修改失败，数据没有保存！"_t);
   }
   FillPersonnelList();
@@ -134,8 +137,8 @@ void OnEditPersonDeleteButtonClick() {
 }
 
 void OnEditPersonCancelButtonClick() {
-  ParticipantsWindow().ctl("透明标签1").repaint();
-  ui::Window("EditPersonWindow").destroy();
+  ui::Control(forms::ParticipantsWindow::透明标签1).repaint();
+  ui::Window(forms::EditPersonWindow::window).destroy();
 }
 
 }  // namespace maintenance

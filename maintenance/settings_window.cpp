@@ -12,6 +12,7 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -24,42 +25,41 @@ namespace {
 // One music choice: its store field, combo box, icon, browse folder.
 struct MusicChoice {
   Text (*field)();
-  const char* combo;
-  const char* icon;
+  ui::ControlName combo;
+  ui::ControlName icon;
   const char* folder;
 };
 
 const MusicChoice kMusic[] = {
-    {&settings::背景音乐, "背景音乐组合框", "图片框2", model::kIdleMusicFolder},
-    {&settings::开始抽奖音乐, "开始抽奖音乐组合框", "图片框3", model::kStartMusicFolder},
-    {&settings::停止抽奖音乐, "停止抽奖音乐组合框", "图片框4", model::kStopMusicFolder},
-    {&settings::中奖名单音乐, "中奖名单音乐组合框", "图片框5", model::kIdleMusicFolder},
+    {&settings::背景音乐, forms::SettingsWindow::背景音乐组合框, forms::SettingsWindow::图片框2, model::kIdleMusicFolder},
+    {&settings::开始抽奖音乐, forms::SettingsWindow::开始抽奖音乐组合框, forms::SettingsWindow::图片框3, model::kStartMusicFolder},
+    {&settings::停止抽奖音乐, forms::SettingsWindow::停止抽奖音乐组合框, forms::SettingsWindow::图片框4, model::kStopMusicFolder},
+    {&settings::中奖名单音乐, forms::SettingsWindow::中奖名单音乐组合框, forms::SettingsWindow::图片框5, model::kIdleMusicFolder},
 };
 enum { kIdle = 0, kStart = 1, kStop = 2, kWinners = 3 };
 
 // The edit boxes and the picture combo, with the field each one holds.
 struct TextField {
   Text (*field)();
-  const char* control;
+  ui::ControlName control;
 };
 const TextField kTexts[] = {
-    {&settings::主标题, "编辑框1"},
-    {&settings::副标题, "编辑框2"},
-    {&settings::祝福词, "编辑框3"},
+    {&settings::主标题, forms::SettingsWindow::编辑框1},
+    {&settings::副标题, forms::SettingsWindow::编辑框2},
+    {&settings::祝福词, forms::SettingsWindow::编辑框3},
 };
-const char* const kPictureCombo = "背景图片组合框";
+constexpr ui::ControlName kPictureCombo = forms::SettingsWindow::背景图片组合框;
 
-ui::Control ctl(const char* name) { return SettingsWindow().ctl(name); }
 
 // The preview of a background-picture reference: a bare name lies in the
 // background folder, a full path is read as it stands; no text, no picture.
 void ShowPicturePreview(const std::string& path) {
-  ctl("图片框1").setPicture(image::readFile(path));
+  ui::Control(forms::SettingsWindow::图片框1).setPicture(image::readFile(path));
 }
 
 void ShowPictureReference(const Text& value) {
   if (value.empty()) {
-    ctl("图片框1").setPicture(model::Bytes());
+    ui::Control(forms::SettingsWindow::图片框1).setPicture(model::Bytes());
     return;
   }
   ShowPicturePreview(
@@ -68,17 +68,17 @@ void ShowPictureReference(const Text& value) {
 
 void PreviewMusic(int choice) {
   const MusicChoice& m = kMusic[choice];
-  const Text value = ctl(m.combo).text();
+  const Text value = ui::Control(m.combo).text();
   // "禁用" is no music: whatever plays keeps playing, no icon changes.
   if (model::isMusicDisabled(value)) return;
   music::play(model::resolveFileReference(ui::programFolder(), m.folder, value), 1);
-  for (int k = 0; k < 4; ++k) ctl(kMusic[k].icon).setPicture(k == choice ? StopIcon() : PlayIcon());
+  for (int k = 0; k < 4; ++k) ui::Control(kMusic[k].icon).setPicture(k == choice ? StopIcon() : PlayIcon());
 }
 
 // Shows the common dialog for the pattern; the chosen full path, or "" when
 // the operator cancelled.
 Text BrowseFor(const char* filter, const char* ext) {
-  ui::Control dialog = ctl("通用对话框1");
+  ui::Control dialog = ui::Control(forms::SettingsWindow::通用对话框1);
   dialog.setFilter(Text::fromUtf8(filter));
   dialog.setDefaultExt(Text::fromUtf8(ext));
   dialog.setKeepCurrentDir(true);
@@ -89,12 +89,12 @@ Text BrowseFor(const char* filter, const char* ext) {
 void BrowseMusic(int choice) {
   const Text path = BrowseFor("图片文件(*.mp3)|*.mp3", "mp3");
   if (path.empty()) return;
-  ctl(kMusic[choice].combo).setText(path);
+  ui::Control(kMusic[choice].combo).setText(path);
   PreviewMusic(choice);
 }
 
 void StopPreviewFromIcon(int choice) {
-  ui::Control icon = ctl(kMusic[choice].icon);
+  ui::Control icon = ui::Control(kMusic[choice].icon);
   // The icon is the preview's only state: the stop icon means one plays.
   if (icon.picture() != StopIcon()) return;
   music::stopAll();
@@ -103,12 +103,12 @@ void StopPreviewFromIcon(int choice) {
 
 // The files of a folder of the program, by name, in the order the file
 // system lists them; a missing folder has none.
-void AppendFolderFiles(const char* folderText, const char* combo) {
+void AppendFolderFiles(const char* folderText, ui::ControlName combo) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::directory_iterator it(model::programPath(ui::programFolder(), folderText), ec);
   if (ec) return;
-  ui::Control box = ctl(combo);
+  ui::Control box = ui::Control(combo);
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) break;
     std::error_code typeError;
@@ -128,7 +128,7 @@ bool EnsureSettingsRecord() {
 
 }  // namespace
 
-ui::Window SettingsWindow() { return ui::Window("SettingsWindow"); }
+ui::Window SettingsWindow() { return ui::Window(forms::SettingsWindow::window); }
 
 model::Bytes PlayIcon() { return ui::formPicture("pictures/play_icon_20x20.jpg"); }
 model::Bytes StopIcon() { return ui::formPicture("pictures/stop_icon_20x20.jpg"); }
@@ -138,12 +138,12 @@ void OnSettingsCreated() {
   // The record exists from here on, even when the operator then cancels.
   EnsureSettingsRecord();
 
-  for (const TextField& f : kTexts) ctl(f.control).setText(store::readText(f.field()));
-  for (const MusicChoice& m : kMusic) ctl(m.combo).setText(store::readText(m.field()));
-  ctl(kPictureCombo).setText(store::readText(settings::背景图片()));
+  for (const TextField& f : kTexts) ui::Control(f.control).setText(store::readText(f.field()));
+  for (const MusicChoice& m : kMusic) ui::Control(m.combo).setText(store::readText(m.field()));
+  ui::Control(kPictureCombo).setText(store::readText(settings::背景图片()));
 
   ListMediaFolders();
-  ShowPictureReference(ctl(kPictureCombo).text());
+  ShowPictureReference(ui::Control(kPictureCombo).text());
 }
 
 void ListMediaFolders() {
@@ -156,7 +156,7 @@ void ListMediaFolders() {
 
 void OnSettingsBackgroundPictureComboItemChosen() {
   ShowPicturePreview(
-      model::programPath(ui::programFolder(), model::kBackgroundFolder, ctl(kPictureCombo).text()));
+      model::programPath(ui::programFolder(), model::kBackgroundFolder, ui::Control(kPictureCombo).text()));
 }
 
 void OnSettingsBrowseBackgroundPictureButtonClick() {
@@ -169,8 +169,8 @@ void OnSettingsBrowseBackgroundPictureButtonClick() {
     ui::messageBox("所选文件不是有效的图片文件，背景图片没有改变！"_t);
     return;
   }
-  ctl(kPictureCombo).setText(path);
-  ctl("图片框1").setPicture(bytes);
+  ui::Control(kPictureCombo).setText(path);
+  ui::Control(forms::SettingsWindow::图片框1).setPicture(bytes);
 }
 
 void PreviewBackgroundMusic() { PreviewMusic(kIdle); }
@@ -192,9 +192,9 @@ bool SaveSettings() {
   // Eight writes make one change: a refused write leaves the record as it was.
   store::Transaction tx;
   bool ok = EnsureSettingsRecord();
-  for (const TextField& f : kTexts) ok = ok && store::write(f.field(), ctl(f.control).text());
-  for (const MusicChoice& m : kMusic) ok = ok && store::write(m.field(), ctl(m.combo).text());
-  ok = ok && store::write(settings::背景图片(), ctl(kPictureCombo).text());
+  for (const TextField& f : kTexts) ok = ok && store::write(f.field(), ui::Control(f.control).text());
+  for (const MusicChoice& m : kMusic) ok = ok && store::write(m.field(), ui::Control(m.combo).text());
+  ok = ok && store::write(settings::背景图片(), ui::Control(kPictureCombo).text());
   ok = ok && tx.commit();
   if (!ok) {
     tx.rollback();

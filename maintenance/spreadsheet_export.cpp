@@ -18,6 +18,7 @@
 #include "model/text.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -80,7 +81,7 @@ void OnParticipantsExportButtonClick() { ExportPersonnelToExcel(); }
 
 void ExportPersonnelToExcel() {
   if (gExporting) return;
-  ui::Control dialog = ParticipantsWindow().ctl("通用对话框_公用");
+  ui::Control dialog = ui::Control(forms::ParticipantsWindow::通用对话框_公用);
   dialog.setDialogSave(true);
   dialog.setFilter("*.xlsx|*.xlsx"_t);
   dialog.setDefaultExt("xlsx"_t);
@@ -101,10 +102,10 @@ void ExportPersonnelToExcel() {
   for (size_t k = 0; k < rows.size(); ++k)
     for (int c = 0; c < kExportColumns; ++c) rows[k].push_back(list.cell(static_cast<int>(k), c));
 
-  ui::Window progress("ExportProgressWindow");
-  ui::Window start("StartWindow");
+  ui::Window progress(forms::ExportProgressWindow::window);
+  ui::Window start(forms::StartWindow::window);
   progress.open(false, &start);
-  ui::Control bar = progress.ctl("进度条1");
+  ui::Control bar = ui::Control(forms::ExportProgressWindow::进度条1);
 
   spreadsheet::Application excel;
   spreadsheet::Workbook* book = excel.add();

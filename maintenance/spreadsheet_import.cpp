@@ -21,6 +21,7 @@
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -66,11 +67,11 @@ const ColumnMap& SheetLayout(const spreadsheet::Workbook& book) {
   return kExportColumns;
 }
 
-ui::Window ImportPreview() { return ui::Window("ImportPreviewWindow"); }
-ui::Control PreviewList() { return ImportPreview().ctl("超级列表框_导入预览"); }
-ui::Control FileDialog() { return ParticipantsWindow().ctl("通用对话框_公用"); }
+ui::Window ImportPreview() { return ui::Window(forms::ImportPreviewWindow::window); }
+ui::Control PreviewList() { return ui::Control(forms::ImportPreviewWindow::超级列表框_导入预览); }
+ui::Control FileDialog() { return ui::Control(forms::ParticipantsWindow::通用对话框_公用); }
 
-void SetStatus(const Text& t) { ImportPreview().ctl("状态条1").setStatusText(0, t); }
+void SetStatus(const Text& t) { ui::Control(forms::ImportPreviewWindow::状态条1).setStatusText(0, t); }
 
 // The cell of column c (1-based) and sheet row r: "b2".
 std::string CellAddress(int column, int row) {
@@ -139,22 +140,22 @@ void OnImportPreviewCreated() {
     // Nothing to import: only 取消 is offered, and the operator is told why.
     SetStatus("数据提取失败"_t);
     ui::messageBox("无法读取所选文件，未提取任何数据。\n"_t + why);
-    w.ctl("按钮2").setEnabled(true);
+    ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
     return;
   }
   SetStatus("数据提取完成"_t);
-  w.ctl("按钮1").setEnabled(true);
-  w.ctl("按钮2").setEnabled(true);
+  ui::Control(forms::ImportPreviewWindow::按钮1).setEnabled(true);
+  ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
 }
 
 void OnImportPreviewImportButtonClick() {
   if (gImporting) return;
   ui::Window w = ImportPreview();
   ui::Control list = PreviewList();
-  ui::Control bar = w.ctl("进度条1");
+  ui::Control bar = ui::Control(forms::ImportPreviewWindow::进度条1);
   gImporting = true;
-  w.ctl("按钮1").setEnabled(false);
-  w.ctl("按钮2").setEnabled(false);
+  ui::Control(forms::ImportPreviewWindow::按钮1).setEnabled(false);
+  ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(false);
   SetStatus("正在导入数据,请稍候..."_t);
   bar.setVisible(true);
   const int rows = list.rowCount();
@@ -194,8 +195,8 @@ void OnImportPreviewImportButtonClick() {
   if (!written) {
     SetStatus("数据导入失败"_t);
     ui::messageBox("数据导入失败，未导入任何数据，请重试！"_t);
-    w.ctl("按钮1").setEnabled(true);
-    w.ctl("按钮2").setEnabled(true);
+    ui::Control(forms::ImportPreviewWindow::按钮1).setEnabled(true);
+    ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
     return;
   }
   SetStatus("数据导入完成"_t);

@@ -10,12 +10,14 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "unknown_names.h"
 #include "wait_until.h"
 
 namespace fixture {
 
 inline void beginProgramTest(int screenWidth, int screenHeight) {
   ui::initRuntime();
+  failOnUnknownNames();
   ui::testing::enableScripting(true);
   ui::testing::clearShownDialogs();
   ui::testing::interceptProgramEnd(true);

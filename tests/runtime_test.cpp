@@ -145,7 +145,16 @@ TEST_F(Windows, NonModalOpenRunsCreatedOnceAndReturns) {
   // Opening again brings it forward and runs nothing.
   ASSERT_TRUE(w.open());
   EXPECT_EQ(count("OnPlainACreated"), 1);
+  // A window no form declares opens nothing and is reported.
+  static std::string reported;
+  reported.clear();
+  ui::testing::reportUnknownNames([](const std::string& m) { reported = m; });
   EXPECT_FALSE(ui::Window("NoSuchWindow").open());
+  EXPECT_EQ(reported, "no window \"NoSuchWindow\" is loaded");
+  reported.clear();
+  EXPECT_EQ(ui::Control("PlainAWindow", "NoSuchControl").caption(), model::Text());
+  EXPECT_EQ(reported, "window \"PlainAWindow\" has no control \"NoSuchControl\"");
+  fixture::failOnUnknownNames();
 }
 
 TEST_F(Windows, DestroyRequestsRunAfterTheHandlerInRequestOrder) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ui/ui.h"
+#include "unknown_names.h"
 
 namespace uitest {
 
@@ -87,6 +88,7 @@ class FormsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::initRuntime();
+    fixture::failOnUnknownNames();
     registerLoggingHandlers();
     std::string error;
     ASSERT_TRUE(ui::loadForms(PD_SOURCE_DIR "/tests/forms/runtime", &error)) << error;

@@ -82,11 +82,25 @@ void unloadForms();
 // Runs the message loop until no window of the program is open; returns 0.
 int runMessageLoop();
 
+// --- Names --------------------------------------------------------------------
+
+// A window or control as the forms declare it. The program's code takes them
+// from the generated forms/names.h (forms::AwardsWindow::按钮2), never spells
+// them out, so a name the forms lack does not compile.
+struct WindowName {
+  const char* name;
+};
+struct ControlName {
+  const char* window;
+  const char* name;
+};
+
 // --- Controls -------------------------------------------------------------------
 
 class Control {
  public:
   Control(std::string window, std::string name);
+  Control(ControlName n) : Control(n.window, n.name) {}  // NOLINT: a name is a control
   const std::string& window() const { return window_; }
   const std::string& name() const { return name_; }
   bool exists() const;
@@ -192,6 +206,7 @@ enum WindowState { kNormal = 0, kMinimized = 2, kMaximized = 3 };
 class Window {
  public:
   explicit Window(std::string name);
+  Window(WindowName n) : Window(std::string(n.name)) {}  // NOLINT: a name is a window
   const std::string& name() const { return name_; }
   bool exists() const;
   Control ctl(const std::string& control) const { return Control(name_, control); }
@@ -303,6 +318,10 @@ void onTerminationRequest(void (*fn)());
 // Dialogs still run their nested loop; a scripted answer is given once the
 // loop runs, and the dialog's texts are recorded.
 namespace testing {
+// Called with the runtime's message when code names a window or control that
+// no loaded form declares (nullptr: only the message on stderr). The tests
+// turn such a name into a failure.
+void reportUnknownNames(void (*report)(const std::string& message));
 struct ShownDialog {
   std::string kind;  // "message", "input", "file"
   Text text;         // message or prompt; for a file dialog the filter

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -51,18 +52,24 @@ ControlDesc* findControl(const std::string& window, const std::string& name) {
   WindowDesc* w = findWindow(window);
   return w ? w->control(name) : nullptr;
 }
+namespace {
+std::atomic<void (*)(const std::string&)> gUnknownNameReport{nullptr};
+void warnUnknown(const std::string& message) {
+  std::fprintf(stderr, "form runtime: %s\n", message.c_str());
+  if (auto report = gUnknownNameReport.load()) report(message);
+}
+}  // namespace
+
 WindowDesc* windowOrWarn(const std::string& name) {
   WindowDesc* w = findWindow(name);
-  if (!w) std::fprintf(stderr, "form runtime: no window \"%s\" is loaded\n", name.c_str());
+  if (!w) warnUnknown("no window \"" + name + "\" is loaded");
   return w;
 }
 ControlDesc* controlOrWarn(const std::string& window, const std::string& name) {
   WindowDesc* w = windowOrWarn(window);
   if (!w) return nullptr;
   ControlDesc* c = w->control(name);
-  if (!c)
-    std::fprintf(stderr, "form runtime: window \"%s\" has no control \"%s\"\n", window.c_str(),
-                 name.c_str());
+  if (!c) warnUnknown("window \"" + window + "\" has no control \"" + name + "\"");
   return c;
 }
 
@@ -849,6 +856,12 @@ void pressKey(int vk) {
   QCoreApplication::sendEvent(target, &press);
   QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
   QCoreApplication::sendEvent(target, &release);
+}
+}  // namespace testing
+
+namespace testing {
+void reportUnknownNames(void (*report)(const std::string& message)) {
+  detail::gUnknownNameReport = report;
 }
 }  // namespace testing
 
