@@ -1,8 +1,8 @@
 // The banner: a full-width strip above the tool strip whose black pixels are
 // see-through, carrying the congratulation line.
 #include "app/frame.h"
-#include "platform/ui/ui.h"
 #include "forms/names.h"
+#include "platform/ui/ui.h"
 
 namespace app {
 

@@ -6,11 +6,11 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw_state.h"
+#include "forms/names.h"
 #include "frame/frame.h"
 #include "model/text.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 using model::operator""_t;
 

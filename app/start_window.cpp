@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw.h"
+#include "forms/names.h"
 #include "frame/frame.h"
 #include "model/records.h"
 #include "platform/media/image.h"
@@ -13,7 +14,6 @@
 #include "platform/media/volume.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 using model::operator""_t;
 using model::Text;

@@ -5,11 +5,11 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "draw/draw.h"
+#include "forms/names.h"
 #include "frame/frame.h"
 #include "model/records.h"
 #include "platform/media/music.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 using model::operator""_t;
 using model::Text;

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "app/frame.h"
+#include "forms/names.h"
 #include "frame/frame.h"
 #include "platform/media/volume.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace app {
 

@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "draw/draw_internal.h"
-#include "platform/ui/ui.h"
 #include "forms/names.h"
+#include "platform/ui/ui.h"
 
 namespace draw {
 

@@ -5,10 +5,10 @@
 #include "draw/draw_internal.h"
 #include "draw/draw_state.h"
 #include "draw/void_redraw.h"
+#include "forms/names.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace draw {
 

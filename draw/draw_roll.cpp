@@ -6,13 +6,13 @@
 
 #include "draw/draw_internal.h"
 #include "draw/draw_state.h"
+#include "forms/names.h"
 #include "frame/frame.h"
 #include "model/random.h"
 #include "model/records.h"
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace draw {
 

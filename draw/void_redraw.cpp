@@ -10,10 +10,10 @@
 #include <string>
 
 #include "draw/draw.h"
+#include "forms/names.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace draw {
 

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <string>
 
+#include "forms/names.h"
 #include "model/records.h"
 #include "platform/media/image.h"
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 using model::Text;
 

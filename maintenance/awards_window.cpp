@@ -3,13 +3,13 @@
 // award record 1.
 #include <string>
 
+#include "forms/names.h"
 #include "maintenance/awards_window.h"
 #include "maintenance/maintenance.h"
 #include "model/records.h"
 #include "platform/media/image.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <string>
 
+#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

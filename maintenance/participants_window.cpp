@@ -2,12 +2,12 @@
 // the display mode of the draw, and the doors to add, edit and generate.
 #include <cmath>
 
+#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "forms/names.h"
 #include "frame/frame.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/settings_window.h"
@@ -12,7 +13,6 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

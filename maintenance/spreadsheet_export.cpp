@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
 #include "model/text.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
@@ -21,7 +22,6 @@
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 

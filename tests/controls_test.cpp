@@ -181,8 +181,29 @@ TEST_F(Controls, ListViewAppendedRowsReachTheScreenInOrder) {
   list.appendRow();
   list.removeAllRows();
   EXPECT_EQ(list.rowCount(), 0);
-  ui::waitPumping(100);
+  // On the test clock the batches wait for its time: the first row after a
+  // clear shows at the next wait, a later one once the clock has passed the
+  // longest delay (1 s), and a cleared row does not come back after it.
+  ui::testing::useTestClock(true);
+  list.appendRow();
+  ui::processPendingOnce();
+  EXPECT_EQ(tree->topLevelItemCount(), 0);
+  ui::waitPumping(1);
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  list.appendRow();
+  ui::waitPumping(29);  // the shortest delay is 30 ms
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  ui::testing::advanceClock(1000);
+  EXPECT_EQ(tree->topLevelItemCount(), 2);
+  list.appendRow();
+  list.removeAllRows();
+  ui::testing::advanceClock(1000);
   EXPECT_EQ(tree->topLevelItemCount(), 0) << "a cleared row came back";
+  // A row held back when the real clock takes over again shows on it.
+  list.appendRow();
+  list.appendRow();
+  ui::testing::useTestClock(false);
+  EXPECT_TRUE(testwait::pumpUntil([&] { return tree->topLevelItemCount() == 2; }));
   // A window closed with rows not yet shown takes them along.
   list.appendRow();
   win.destroy();

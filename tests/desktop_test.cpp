@@ -41,7 +41,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 1366;
 constexpr int kHeight = 768;
 // Generous: the machine may be busy, and a sanitizer build is slow.
-constexpr auto kDeadline = 20s;
+constexpr auto kDeadline = 60s;
 
 bool onPath(const std::string& tool) {
   const char* path = std::getenv("PATH");

@@ -91,14 +91,14 @@ class DrawFlow : public ::testing::Test {
   // busy machine), runs `during` inside the roll's wait and presses space
   // again to stop; returns when the commit is done.
   void rollFor(int ms, const std::function<void()>& during = {}) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
       const draw::RollTiming t = draw::LastRollTiming();
       const bool enough = draw::RollInProgress() && t.passes >= 2 &&
                           ui::tickCount() - t.firstPassTick >= static_cast<std::uint32_t>(ms);
       if (!enough && std::chrono::steady_clock::now() < deadline) return;
-      if (!enough) ADD_FAILURE() << "the roll did not get going within 10 s";
+      if (!enough) ADD_FAILURE() << "the roll did not get going within 60 s";
       poll.stop();
       if (during) during();
       ui::testing::pressKey(32);
@@ -479,7 +479,8 @@ TEST_F(DrawFlow, StoredValuesThatWouldStallTheDraw) {
   EXPECT_EQ(panelCaption("透明标签3"), "共1名 已抽取3名 还剩-2名"_t);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::AllAwardsFull));
   ui::testing::pressKey(32);
-  ui::waitPumping(30);
+  // The list opens in place of the draw windows.
+  ASSERT_TRUE(testwait::pumpUntil([] { return !draw::DrawPanel().isOpen(); }));
   const Text list = ui::Control("WinnersListWindow", "标签2").caption();
   EXPECT_NE(model::findText(list, shown + gbk("\r\n")), -1);
 }
@@ -510,7 +511,7 @@ TEST_F(DrawFlow, EmptyStoresDoNotStallOrWrite) {
   EXPECT_TRUE(std::filesystem::is_empty(ev.path("Prize")) ||
               !std::filesystem::exists(ev.path("Prize/.jpg")));
   ui::testing::pressKey(32);
-  ui::waitPumping(30);
+  ASSERT_TRUE(testwait::pumpUntil([] { return !draw::DrawPanel().isOpen(); }));
   ASSERT_TRUE(ui::Window("WinnersListWindow").isOpen());
   EXPECT_TRUE(ui::Control("WinnersListWindow", "标签2").caption().empty());
   EXPECT_EQ(ui::Control("WinnersListWindow", "标签2").height(), 0);
@@ -727,28 +728,43 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
 namespace {
 
 // "退出" chosen from the start menu while names roll (or the draw stands
-// idle): the program ends
-// cleanly with exit code 0, whichever store the draw left current, and
-// nothing of the interrupted roll is written.
+// idle): the program ends cleanly with exit code 0, whichever store the draw
+// left current, and nothing of the interrupted roll is written. The
+// parameter is the moment of the exit, on the test clock: -1 the draw stands
+// idle, 0 as the roll starts (in its first wait), N once the roll has shown N
+// sets of names or more.
 class DrawExit : public DrawFlow, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DrawExit, ExitWhileRollingEndsWithZero) {
   ev.makePersons({person("0001", "张三"_t), person("0002", "李四"_t), person("0003", "王五"_t)});
   ev.makeAwards({awardRow("一等奖"_t, "电脑"_t, 2, 2)});
-  const int delayMs = GetParam();
+  const int passes = GetParam();
   EXPECT_EXIT(
       {
         ui::testing::interceptProgramEnd(false);
+        ui::testing::useTestClock(true);
         startProgram();
         openDraw();
-        QTimer::singleShot(delayMs < 0 ? 0 : delayMs, [] {
+        auto exitFromMenu = [] {
           ui::testing::queueMenuChoice("退出"_t);
           app::OnStartStartButtonClick();
-        });
-        if (delayMs >= 0) ui::testing::pressKey(32);  // -1: the draw stands idle
+        };
+        QTimer poll;
+        if (passes <= 0) {
+          QTimer::singleShot(0, exitFromMenu);
+        } else {
+          QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!draw::RollInProgress() || draw::LastRollTiming().passes < passes) return;
+            poll.stop();
+            exitFromMenu();
+          });
+          poll.start(1);
+        }
+        if (passes >= 0) ui::testing::pressKey(32);
         // The roll, the exit item inside its wait, the destroys and the end
-        // all run in there; getting past it means the program did not end.
-        ui::waitPumping(30000);
+        // all run in there; getting past 30 s of the clock in waits of
+        // 10 ms means the program did not end.
+        for (int i = 0; i < 3000; ++i) ui::waitPumping(10);
         std::_Exit(3);
       },
       ::testing::ExitedWithCode(0), "");
@@ -759,6 +775,6 @@ TEST_P(DrawExit, ExitWhileRollingEndsWithZero) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Timings, DrawExit, ::testing::Values(-1, 0, 120, 260));
+INSTANTIATE_TEST_SUITE_P(Moments, DrawExit, ::testing::Values(-1, 0, 3, 6));
 
 }  // namespace

@@ -1,20 +1,23 @@
-// The real program killed (SIGKILL) at random moments of a draw that never
-// stops committing: after every kill the stores, opened again, agree with
-// each other and are sound files. PD_KILL_TEST_KILLS sets the number of kills
-// (30 by default), PD_KILL_TEST_SYNC_DELAY_MS how much longer each file sync
-// takes in the program (1 by default), to widen the moments of a commit.
+// The real program killed (SIGKILL) at moments of a draw that never stops
+// committing, chosen by its progress: before, inside or after one of its
+// commits, at a chosen file operation (the program stops there and waits to
+// be killed). After every kill the stores, opened again, agree with each
+// other and are sound files. PD_KILL_TEST_KILLS sets the number of kills (30
+// by default).
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <poll.h>
 #include <random>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -34,18 +37,20 @@ int envInt(const char* name, int fallback) {
   return v && *v ? std::atoi(v) : fallback;
 }
 
-// Starts the driver; returns its pid and the read end of its stdout.
-pid_t startDriver(const std::string& event, const std::string& forms, int syncDelay, int* out) {
+// Starts the driver, to stop at operation `operation` of commit `commit`;
+// returns its pid and the read end of its stdout.
+pid_t startDriver(const std::string& event, const std::string& forms, long long commit,
+                  long long operation, int* out) {
   int fds[2];
   if (pipe(fds) != 0) return -1;
   const std::string driver = std::string(PD_BINARY_DIR) + "/tests/commit_driver";
-  const std::string delay = std::to_string(syncDelay);
+  const std::string c = std::to_string(commit), o = std::to_string(operation);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(fds[1], 1);
     close(fds[0]);
     close(fds[1]);
-    execl(driver.c_str(), driver.c_str(), event.c_str(), forms.c_str(), delay.c_str(),
+    execl(driver.c_str(), driver.c_str(), event.c_str(), forms.c_str(), c.c_str(), o.c_str(),
           static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -54,19 +59,44 @@ pid_t startDriver(const std::string& event, const std::string& forms, int syncDe
   return pid;
 }
 
-// Waits for the driver's "ready"; false when it ended or said nothing for
-// a long time (a machine busy with other work is slow, not broken).
-bool waitReady(int fd) {
+// Where the driver stopped: in commit `commit` with `done` of its file
+// operations done, `ended` once it had done them all.
+struct Stop {
+  long long commit = 0, done = 0;
+  bool ended = false;
+};
+
+// The sizes of the commits the driver reported, in file operations.
+struct Sizes {
+  long long smallest = std::numeric_limits<long long>::max(), largest = 0;
+};
+
+// Reads the driver's lines up to its stop, noting the size of every commit
+// it reports on the way. False when it ended or has said nothing
+// for two minutes (a busy machine is slow, not that slow).
+bool waitStop(int fd, Stop* stop, Sizes* sizes) {
   std::string seen;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (std::chrono::steady_clock::now() < deadline) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 100) <= 0) continue;
-    char buf[64];
+    char buf[256];
     const ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0) return false;
     seen.append(buf, static_cast<size_t>(n));
-    if (seen.find("ready\n") != std::string::npos) return true;
+    for (size_t eol; (eol = seen.find('\n')) != std::string::npos; seen.erase(0, eol + 1)) {
+      const std::string line = seen.substr(0, eol);
+      long long c = 0, ops = 0;
+      int ended = 0;
+      if (std::sscanf(line.c_str(), "commit %lld %lld", &c, &ops) == 2) {
+        sizes->smallest = std::min(sizes->smallest, ops);
+        sizes->largest = std::max(sizes->largest, ops);
+      }
+      if (std::sscanf(line.c_str(), "stop %lld %lld %d", &c, &ops, &ended) == 3) {
+        *stop = {c, ops, ended != 0};
+        return true;
+      }
+    }
   }
   return false;
 }
@@ -138,7 +168,6 @@ int disagreements(const std::string& dir, long long* drawnTotal) {
 
 TEST(KillTest, StoresAgreeAfterEveryKillDuringCommits) {
   const int kills = envInt("PD_KILL_TEST_KILLS", 30);
-  const int syncDelay = envInt("PD_KILL_TEST_SYNC_DELAY_MS", 1);
   fixture::TempEvent ev;
   const Text off = model::musicDisabled();
   ev.makeSettings({"标题"_t, "副标题"_t, "祝福"_t, Text(), off, off, off, off});
@@ -157,33 +186,59 @@ TEST(KillTest, StoresAgreeAfterEveryKillDuringCommits) {
   store::closeAll();
   const std::string forms = ev.makeForms(fixture::allProgramForms());
 
-  std::mt19937 random(20261210u);  // fixed: the same kill moments every run
-  std::uniform_int_distribution<int> pause(0, 150);
-  int bad = 0, killed = 0;
+  // The kill moments, from a fixed seed: a third of the kills before the
+  // first file operation of a commit, a third inside it and a third after
+  // its last one; which commit of the run is random, and so is the operation
+  // for a kill inside, among as many as the largest commit seen so far had
+  // (one past the end of a smaller commit lands after it).
+  enum Kind { Before, Inside, After };
+  std::mt19937 random(20261210u);
+  std::vector<Kind> planned;
+  for (int k = 0; k < kills; ++k) planned.push_back(static_cast<Kind>(k % 3));
+  std::shuffle(planned.begin(), planned.end(), random);
+  std::uniform_int_distribution<long long> commitOfRun(1, 8);
+  Sizes sizes;
+  int landed[3] = {0, 0, 0};
+  int bad = 0;
   long long drawnSeen = 0;
   for (int k = 0; k < kills; ++k) {
+    const long long commit = commitOfRun(random);
+    long long operation = 1;
+    if (planned[k] == After) operation = std::numeric_limits<long long>::max();
+    if (planned[k] == Inside)
+      operation = std::uniform_int_distribution<long long>(2, std::max(2LL, sizes.largest))(random);
     int out = -1;
-    const pid_t pid = startDriver(ev.dir, forms, syncDelay, &out);
+    const pid_t pid = startDriver(ev.dir, forms, commit, operation, &out);
     ASSERT_GT(pid, 0);
-    const bool ready = waitReady(out);
-    if (ready) std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+    Stop stop;
+    const bool stopped = waitStop(out, &stop, &sizes);
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
     close(out);
-    ASSERT_TRUE(ready) << "kill " << k << ": the program did not start drawing";
+    ASSERT_TRUE(stopped) << "kill " << k << ": the program did not reach commit " << commit;
     ASSERT_TRUE(WIFSIGNALED(status)) << "kill " << k << ": the program ended by itself";
-    ++killed;
+    ASSERT_EQ(stop.commit, commit) << "kill " << k;
+    ++landed[stop.done == 0 ? Before : stop.ended ? After : Inside];
     long long drawn = 0;
     bad += disagreements(ev.dir, &drawn);
     drawnSeen += drawn;
   }
   EXPECT_EQ(bad, 0);
-  // The program did draw between the kills.
-  EXPECT_GT(drawnSeen, 0);
-  RecordProperty("kills", killed);
+  std::printf(
+      "kills %d: %d before, %d inside, %d after a commit; inconsistencies %d; drawn "
+      "counts seen %lld; commits of %lld to %lld file operations\n",
+      kills, landed[Before], landed[Inside], landed[After], bad, drawnSeen, sizes.smallest,
+      sizes.largest);
+  RecordProperty("kills", kills);
   RecordProperty("inconsistencies", bad);
-  std::printf("kills %d, inconsistencies %d, drawn counts seen %lld\n", killed, bad, drawnSeen);
+  if (kills >= 3) {
+    EXPECT_GT(landed[Before], 0);
+    EXPECT_GT(landed[Inside], 0);
+    EXPECT_GT(landed[After], 0);
+    // The commits that were let through drew.
+    EXPECT_GT(drawnSeen, 0);
+  }
 }
 
 }  // namespace

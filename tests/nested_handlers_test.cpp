@@ -23,6 +23,7 @@
 #include "platform/ui/ui.h"
 #include "platform/ui/ui_testing.h"
 #include "program_session.h"
+#include "wait_until.h"
 
 using model::operator""_t;
 using model::Text;
@@ -178,8 +179,7 @@ TEST_F(NestedHandlers, AListClosedInsideAWindowsLoopLeavesTheWindowItsStore) {
   bool ran = false;
   whenOpen("AwardsWindow", [&] {
     ran = true;
-    ui::waitPumping(30);
-    EXPECT_FALSE(ui::Window("WinnersListWindow").isOpen());
+    EXPECT_TRUE(testwait::pumpUntil([] { return !ui::Window("WinnersListWindow").isOpen(); }));
     EXPECT_EQ(store::currentAlias(), model::aliasAwards());
     clickRow(tree("AwardsWindow", "超级列表框1"), 1, false);
     click("AwardsWindow", "按钮2");  // 删除 一等奖

@@ -1254,6 +1254,6 @@ void failNextWrites(int count) { gFailWrites = count < 0 ? 0 : count; }
 void failFileOperation(long long n, FaultMode mode) { vfs::failOperation(n, mode); }
 long long fileOperationCount() { return vfs::operations(); }
 bool fileFaultPending() { return vfs::faultPending(); }
-void delayFileSyncs(int ms) { vfs::delaySyncs(ms); }
+void watchFileChanges(FileWatcher watcher) { vfs::watch(watcher); }
 
 }  // namespace store

@@ -168,7 +168,17 @@ void failFileOperation(long long n, FaultMode mode = FaultMode::Before);
 long long fileOperationCount();
 // True while a fault set by failFileOperation has not happened yet.
 bool fileFaultPending();
-// Makes every file sync take ms longer (a slow disk), 0 for none.
-void delayFileSyncs(int ms);
+// Watching the file changes (a test driver stopping the program at a chosen
+// moment of a commit). A commit, as the files see it, runs from the opening
+// of its first rollback journal to the deletion of its last one (over
+// several stores, the super-journal among them). The watcher is called
+// before every counted operation with the number of its commit (1, 2, ...
+// counted from the call of watchFileChanges; 0 for an operation outside any
+// commit) and its number inside the commit (1, 2, ...), and once after the
+// deletion that ended a commit with the number of operations it had. A null
+// watcher switches watching off.
+enum class FileEvent { Operation, CommitEnded };
+using FileWatcher = void (*)(FileEvent event, long long commit, long long operation);
+void watchFileChanges(FileWatcher watcher);
 
 }  // namespace store

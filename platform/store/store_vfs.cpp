@@ -1,15 +1,16 @@
 // The file layer under the stores: the system's own SQLite file layer,
 // passed through, with a counter of the operations that change files
 // (write, truncate, sync, delete) so that a test can make any one of them
-// fail, and an optional delay on every sync so that a test can widen the
-// moments in which a commit is under way.
+// fail, and a watcher that sees every one of them and the commits they
+// belong to, so that a test can stop the program at a chosen moment of a
+// commit.
 #include "platform/store/store_vfs.h"
 
 #include <sqlite3.h>
 
-#include <chrono>
 #include <cstring>
-#include <thread>
+#include <set>
+#include <string>
 
 namespace store::vfs {
 
@@ -24,7 +25,38 @@ bool gRegistered = false;
 long long gOperations = 0;
 long long gFailAt = 0;  // operation number that fails; 0 = none
 FaultMode gMode = FaultMode::Before;
-int gSyncDelayMs = 0;
+
+// Commits as the files see them: a commit runs from the opening of its first
+// journal to the deletion of its last one (rollback journals are deleted
+// when their transaction ends).
+FileWatcher gWatcher = nullptr;
+std::set<std::string> gJournals;  // journals of the commit under way
+long long gCommit = 0;            // commits begun since the watcher was set
+long long gCommitOperations = 0;  // operations of the commit under way so far
+
+// Tells the watcher about the operation about to be done.
+void watchOperation() {
+  if (!gWatcher) return;
+  if (gJournals.empty()) {
+    gWatcher(FileEvent::Operation, 0, 0);
+    return;
+  }
+  gWatcher(FileEvent::Operation, gCommit, ++gCommitOperations);
+}
+
+void journalOpened(const char* name) {
+  if (!gWatcher || !name) return;
+  if (gJournals.empty()) {
+    ++gCommit;
+    gCommitOperations = 0;
+  }
+  gJournals.insert(name);
+}
+
+void fileDeleted(const char* name) {
+  if (!gWatcher || !name || gJournals.erase(name) == 0 || !gJournals.empty()) return;
+  gWatcher(FileEvent::CommitEnded, gCommit, gCommitOperations);
+}
 
 struct ShimFile {
   sqlite3_file base;
@@ -47,6 +79,7 @@ bool countAndCheck() {
 // operation or follows it (it was done, yet an error is reported).
 template <typename Op>
 int faultable(int errorCode, Op op) {
+  watchOperation();
   if (!countAndCheck()) return op();
   if (gMode == FaultMode::Before) return errorCode;
   op();
@@ -71,7 +104,6 @@ int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
                    [&] { return real(f)->pMethods->xTruncate(real(f), size); });
 }
 int xSync(sqlite3_file* f, int flags) {
-  if (gSyncDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gSyncDelayMs));
   return faultable(SQLITE_IOERR_FSYNC, [&] { return real(f)->pMethods->xSync(real(f), flags); });
 }
 int xFileSize(sqlite3_file* f, sqlite3_int64* size) {
@@ -133,10 +165,15 @@ int vOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
   std::memset(shim->real, 0, gReal->szOsFile);
   int rc = gReal->xOpen(gReal, name, shim->real, flags, outFlags);
   f->pMethods = shim->real->pMethods ? &kMethods : nullptr;
+  if (rc == SQLITE_OK && (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL)))
+    journalOpened(name);
   return rc;
 }
 int vDelete(sqlite3_vfs*, const char* name, int syncDir) {
-  return faultable(SQLITE_IOERR_DELETE, [&] { return gReal->xDelete(gReal, name, syncDir); });
+  const int rc =
+      faultable(SQLITE_IOERR_DELETE, [&] { return gReal->xDelete(gReal, name, syncDir); });
+  if (rc == SQLITE_OK) fileDeleted(name);
+  return rc;
 }
 int vAccess(sqlite3_vfs*, const char* name, int flags, int* out) {
   return gReal->xAccess(gReal, name, flags, out);
@@ -198,6 +235,11 @@ void failOperation(long long n, FaultMode mode) {
 
 bool faultPending() { return gFailAt != 0; }
 
-void delaySyncs(int ms) { gSyncDelayMs = ms < 0 ? 0 : ms; }
+void watch(FileWatcher watcher) {
+  gWatcher = watcher;
+  gJournals.clear();
+  gCommit = 0;
+  gCommitOperations = 0;
+}
 
 }  // namespace store::vfs

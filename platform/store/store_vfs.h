@@ -14,6 +14,6 @@ long long operations();
 void failOperation(long long n, FaultMode mode);
 // True while a fault set by failOperation has not happened yet.
 bool faultPending();
-void delaySyncs(int ms);
+void watch(FileWatcher watcher);
 
 }  // namespace store::vfs

@@ -356,10 +356,8 @@ class StatusBar : public QFrame {
 // control; every other change of the rows shows the held-back ones first.
 class FormListView : public QTreeWidget {
  public:
-  explicit FormListView(QWidget* parent) : QTreeWidget(parent) {
-    showTimer_.setSingleShot(true);
-    QObject::connect(&showTimer_, &QTimer::timeout, this, [this] { showPending(); });
-  }
+  explicit FormListView(QWidget* parent)
+      : QTreeWidget(parent), showTimer_([this] { showPending(); }) {}
   ~FormListView() override { qDeleteAll(pending_); }
 
   int rowCount() const { return topLevelItemCount() + static_cast<int>(pending_.size()); }
@@ -401,7 +399,7 @@ class FormListView : public QTreeWidget {
 
  private:
   QList<QTreeWidgetItem*> pending_;
-  QTimer showTimer_;
+  RuntimeTimer showTimer_;
   bool shownOnce_ = false;
   int nextDelayMs_ = 30;
 };

@@ -9,10 +9,12 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -250,6 +252,27 @@ void windowClosed();
 void startFormTimer(ControlDesc& c);
 void stopFormTimer(ControlDesc& c);
 bool formTimerActive(const ControlDesc& c);
+
+// A single-shot timer of the runtime itself (the list view's batching). On
+// the real clock it is its QTimer; while the test clock runs, the clock
+// fires it as it passes the due time, as it ticks the form timers.
+// User-interface thread only.
+class RuntimeTimer {
+ public:
+  explicit RuntimeTimer(std::function<void()> fire);
+  ~RuntimeTimer();
+  RuntimeTimer(const RuntimeTimer&) = delete;
+  RuntimeTimer& operator=(const RuntimeTimer&) = delete;
+  void start(int ms);
+  void stop();
+  bool isActive() const;
+
+  // The test clock's side (ui_runtime.cpp).
+  QTimer timer;
+  std::function<void()> fire;
+  bool clockOn = false;
+  std::uint32_t clockDue = 0;
+};
 
 // Test seams shared by the dialogs.
 struct DialogScript {

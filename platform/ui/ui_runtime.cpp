@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <csignal>
 #include <ctime>
 #include <deque>
@@ -437,11 +438,20 @@ bool releaseSleepers(bool all) {
 }
 
 // With the lock held: waits until every worker sleeps on the clock or has
-// ended. Bounded, so that a worker that never sleeps cannot hang a test.
+// ended, however slowly the machine runs them. A worker that has not gone
+// to sleep after two minutes never will (it waits for something other than
+// the clock): the test then ends here, saying so, rather than going on with
+// the worker still running or hanging without a word.
 void awaitSleepingWorkers(std::unique_lock<std::mutex>& lock) {
-  gClockMoved.wait_for(lock, std::chrono::seconds(10), [] {
+  const bool asleep = gClockMoved.wait_for(lock, std::chrono::minutes(2), [] {
     return !gTestClock.load() || static_cast<int>(gClockSleepers.size()) >= gRunningThreads;
   });
+  if (asleep) return;
+  std::fprintf(stderr,
+               "test clock: %d of %d worker threads did not go to sleep on the clock within "
+               "2 minutes\n",
+               gRunningThreads - static_cast<int>(gClockSleepers.size()), gRunningThreads);
+  std::abort();
 }
 
 std::uint32_t testNow() {
@@ -471,14 +481,34 @@ std::vector<ControlDesc*> openTimers() {
   return out;
 }
 
+// The runtime's own timers in existence (user-interface thread).
+std::vector<RuntimeTimer*>& runtimeTimers() {
+  static std::vector<RuntimeTimer*> timers;
+  return timers;
+}
+
+// True when tick a is earlier than tick b.
+bool earlier(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) < 0; }
+
 // Moves the test clock to target, ticking each timer as its time comes.
 void runTestClockTo(std::uint32_t target) {
   while (gTestClock.load()) {
     ControlDesc* next = nullptr;
     for (ControlDesc* c : openTimers())
       if (c->clockTimerOn && notAfter(c->clockTimerDue, target) &&
-          (!next || static_cast<std::int32_t>(c->clockTimerDue - next->clockTimerDue) < 0))
+          (!next || earlier(c->clockTimerDue, next->clockTimerDue)))
         next = c;
+    RuntimeTimer* own = nullptr;
+    for (RuntimeTimer* r : runtimeTimers())
+      if (r->clockOn && notAfter(r->clockDue, target) &&
+          (!own || earlier(r->clockDue, own->clockDue)))
+        own = r;
+    if (own && (!next || notAfter(own->clockDue, next->clockTimerDue))) {
+      moveTestClockTo(own->clockDue);
+      own->clockOn = false;
+      own->fire();
+      continue;
+    }
     if (!next) break;
     moveTestClockTo(next->clockTimerDue);
     const int interval = std::max(1, next->timer->interval());
@@ -524,6 +554,33 @@ bool formTimerActive(const ControlDesc& c) {
   if (!c.timer) return false;
   return gTestClock.load() ? c.clockTimerOn : c.timer->isActive();
 }
+
+RuntimeTimer::RuntimeTimer(std::function<void()> f) : fire(std::move(f)) {
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, [this] { fire(); });
+  runtimeTimers().push_back(this);
+}
+
+RuntimeTimer::~RuntimeTimer() { std::erase(runtimeTimers(), this); }
+
+void RuntimeTimer::start(int ms) {
+  ms = std::max(0, ms);
+  if (gTestClock.load()) {
+    timer.stop();
+    clockOn = true;
+    clockDue = testNow() + static_cast<std::uint32_t>(ms);
+  } else {
+    clockOn = false;
+    timer.start(ms);
+  }
+}
+
+void RuntimeTimer::stop() {
+  clockOn = false;
+  timer.stop();
+}
+
+bool RuntimeTimer::isActive() const { return clockOn || timer.isActive(); }
 }  // namespace detail
 
 std::uint32_t tickCount() { return gTestClock.load() ? testNow() : realTicks(); }
@@ -821,6 +878,8 @@ void useTestClock(bool on) {
     }
     for (ControlDesc* c : openTimers())
       if (c->timer->isActive()) startFormTimer(*c);
+    for (RuntimeTimer* r : runtimeTimers())
+      if (r->timer.isActive()) r->start(r->timer.remainingTime());
     return;
   }
   {
@@ -834,6 +893,10 @@ void useTestClock(bool on) {
     c->clockTimerOn = false;
     c->timer->start();
   }
+  // The runtime's timers keep the time they had left on the test clock.
+  const std::uint32_t now = testNow();
+  for (RuntimeTimer* r : runtimeTimers())
+    if (r->clockOn) r->start(notAfter(r->clockDue, now) ? 0 : static_cast<int>(r->clockDue - now));
 }
 
 void advanceClock(int ms) {
