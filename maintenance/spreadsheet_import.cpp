@@ -103,6 +103,7 @@ void OnImportPreviewCreated() {
   ui::Control list = PreviewList();
   bool readable = true;
   Text why;
+  Text damaged;  // a damaged file read in part: why, and how many rows
   {
     // The application and its workbook are released when this block ends,
     // however the reading ends.
@@ -115,6 +116,7 @@ void OnImportPreviewCreated() {
       readable = false;
       why = book->error();
     } else {
+      damaged = book->warning();
       const ColumnMap& layout = SheetLayout(*book);
       const int columns = static_cast<int>(layout.size());
       Text rowText = "1"_t;  // a seed that is not blank
@@ -142,7 +144,12 @@ void OnImportPreviewCreated() {
     w.ctl("按钮2").setEnabled(true);
     return;
   }
-  SetStatus("数据提取完成"_t);
+  if (damaged.empty()) {
+    SetStatus("数据提取完成"_t);
+  } else {
+    SetStatus(damaged);
+    ui::messageBox(damaged);
+  }
   w.ctl("按钮1").setEnabled(true);
   w.ctl("按钮2").setEnabled(true);
 }
