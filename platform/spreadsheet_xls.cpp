@@ -361,8 +361,8 @@ class CompoundFile {
     s->shift_ = shift_;
     const std::uint64_t maxSectors = (size >> shift_) + 1;
     std::vector<bool> seen(sectorCount_);
-    for (std::uint32_t at = start; at < sectorCount_ && !seen[at] && !reserved_[at] &&
-                                   s->sectors_.size() < maxSectors;
+    for (std::uint32_t at = start;
+         at < sectorCount_ && !seen[at] && !reserved_[at] && s->sectors_.size() < maxSectors;
          at = next(at)) {
       seen[at] = true;
       s->sectors_.push_back(at);

@@ -833,6 +833,9 @@ class XlsxSource : public SheetSource {
     std::size_t total = 0;
     bool ok = true, atEnd = false, parsing = true;
     Text why;
+    // Markup that is not XML is told as damage when the part fails its CRC:
+    // the rest is inflated for the check.
+    Text notXml;
     while (ok && !atEnd) {
       const zip_int64_t n = zip_fread(f, buf.data(), buf.size());
       if (n < 0) {
@@ -843,9 +846,12 @@ class XlsxSource : public SheetSource {
       total += static_cast<std::size_t>(n);
       atEnd = n == 0;
       if (!parsing) {
-        // Past the handler's stop only the checksum is wanted.
-        if (total > kMaxSheetPartBytes) {
-          why = "工作簿部件解压后超过 "_t + mb(kMaxSheetPartBytes) + " MB 的上限："_t + part;
+        // Past the handler's stop or a syntax error only the checksum is
+        // wanted, within the part's limit.
+        const std::size_t limit = notXml.empty() ? kMaxSheetPartBytes : handler->byteLimit();
+        if (total > limit) {
+          why = notXml.empty() ? "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限："_t + part
+                               : notXml;
           ok = false;
         }
         continue;
@@ -868,10 +874,10 @@ class XlsxSource : public SheetSource {
                 part;
           ok = false;
         } else {
-          why = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +
-                model::numberToText(static_cast<long long>(XML_GetCurrentLineNumber(parser))) +
-                " 行："_t + Text::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))) + "）"_t;
-          ok = false;
+          notXml = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +
+                   model::numberToText(static_cast<long long>(XML_GetCurrentLineNumber(parser))) +
+                   " 行："_t + Text::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))) + "）"_t;
+          parsing = false;
         }
       } else if (total - static_cast<std::size_t>(parse.lastEvent) > kMaxTokenBytes) {
         // expat holds an unfinished token that long: a tag, an attribute,
@@ -880,6 +886,10 @@ class XlsxSource : public SheetSource {
               " MB 的上限："_t + part;
         ok = false;
       }
+    }
+    if (ok && !notXml.empty()) {
+      why = notXml;
+      ok = false;
     }
     XML_ParserFree(parser);
     tParserMemory = outer;
