@@ -266,18 +266,8 @@ def package(sheet_xml, strings=None, sheet_method=zipfile.ZIP_DEFLATED):
 
 
 def write_package(path, sheet_xml, strings=None, sheet_method=zipfile.ZIP_DEFLATED):
-    parts, (name, data, method) = package(sheet_xml, strings, sheet_method)
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
-        for n, d in parts:
-            z.writestr(zipfile.ZipInfo(n, (2024, 1, 1, 0, 0, 0)), d, zipfile.ZIP_DEFLATED)
-        info = zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0))
-        info.compress_type = method
-        with z.open(info, "w", force_zip64=True) as out:
-            if isinstance(data, (bytes, str)):
-                out.write(data.encode() if isinstance(data, str) else data)
-            else:
-                for chunk in data:
-                    out.write(chunk)
+    parts, sheet_part = package(sheet_xml, strings, sheet_method)
+    write_parts(path, [(n, d, zipfile.ZIP_DEFLATED) for n, d in parts] + [sheet_part])
 
 
 def head():
