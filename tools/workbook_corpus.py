@@ -372,17 +372,18 @@ def rels_of(*rels):
 
 
 def write_parts(path, parts):
-    """parts: (name, data, method); data is bytes, text or a generator of bytes."""
+    """parts: (name, data, method); data is bytes, text or a generator of
+    bytes (streamed, as a zip64 member: it may pass 4 GB)."""
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
         for name, data, method in parts:
             info = zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0))
             info.compress_type = method
+            if isinstance(data, (bytes, str)):
+                z.writestr(info, data)
+                continue
             with z.open(info, "w", force_zip64=True) as out:
-                if isinstance(data, (bytes, str)):
-                    out.write(data.encode() if isinstance(data, str) else data)
-                else:
-                    for chunk in data:
-                        out.write(chunk)
+                for chunk in data:
+                    out.write(chunk)
 
 
 def repeated(piece, count, block=1 << 16):
