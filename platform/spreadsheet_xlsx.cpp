@@ -869,9 +869,10 @@ class XlsxSource : public SheetSource {
           ok = false;
         } else if (handler->stopped()) {
           parsing = false;
-        } else if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY && memory.exhausted) {
-          why = "工作簿部件过于复杂，读取所需内存超过 "_t + mb(kMaxParserBytes) + " MB 的上限："_t +
-                part;
+        } else if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) {
+          why = memory.exhausted ? "工作簿部件过于复杂，读取所需内存超过 "_t + mb(kMaxParserBytes) +
+                                       " MB 的上限："_t + part
+                                 : "内存不足，无法读取工作簿"_t;
           ok = false;
         } else {
           notXml = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +

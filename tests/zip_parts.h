@@ -32,15 +32,18 @@ inline ZipParts readZipParts(const std::string& path) {
   return parts;
 }
 
-// Writes the parts as a new archive at path (deflated); false when it cannot.
-inline bool writeZipParts(const std::string& path, const ZipParts& parts) {
+// Writes the parts as a new archive at path, compressed by `method` (libzip's
+// default: deflated); false when it cannot.
+inline bool writeZipParts(const std::string& path, const ZipParts& parts,
+                          zip_int32_t method = ZIP_CM_DEFAULT) {
   int err = 0;
   zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!z) return false;
   for (const auto& [name, data] : parts) {
     zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
-    if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0) {
-      zip_source_free(src);
+    const zip_int64_t index = src ? zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) : -1;
+    if (index < 0 || zip_set_file_compression(z, static_cast<zip_uint64_t>(index), method, 0) < 0) {
+      if (index < 0) zip_source_free(src);
       zip_discard(z);
       return false;
     }
