@@ -64,11 +64,6 @@ void appendUtf8(std::string* out, char32_t cp) {
   }
 }
 
-Text damagedSheetMessage(int rows) {
-  return "文件已损坏：工作表只读取到 "_t + model::numberToText(static_cast<long long>(rows)) +
-         " 行数据，其后的内容无法读取。请核对预览中的数据，或用电子表格程序修复文件后重新导入。"_t;
-}
-
 bool SheetRows::beginRow(int row) {
   if (ended_ || !error_.empty()) return false;
   if (row > lastFilled_ + 1) {

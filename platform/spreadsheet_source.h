@@ -91,9 +91,6 @@ std::string columnLetters(int column);
 // Appends the UTF-8 bytes of code point cp (a lone surrogate as its own
 // three bytes).
 void appendUtf8(std::string* out, char32_t cp);
-// The message of a sheet read only in part: the file is damaged, `rows`
-// rows of data were read.
-Text damagedSheetMessage(int rows);
 // Shortest text of a double that reads back as the same value (1.5, 13800138000).
 std::string numberText(double v);
 

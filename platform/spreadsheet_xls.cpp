@@ -666,7 +666,9 @@ class XlsSource : public SheetSource {
       for (auto it = cells->lower_bound(cellKey(2, 0)); it != cells->end();
            it = cells->lower_bound(cellKey(static_cast<int>(it->first >> 16) + 1, 0)))
         ++dataRows;
-      partial_ = damagedSheetMessage(dataRows);
+      partial_ =
+          "文件已损坏：工作表只读取到 "_t + model::numberToText(static_cast<long long>(dataRows)) +
+          " 行数据，其后的内容无法读取。请核对预览中的数据，或用电子表格程序修复文件后重新导入。"_t;
     }
     return true;
   }
