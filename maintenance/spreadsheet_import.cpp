@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
@@ -22,6 +21,7 @@
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "forms/names.h"
 
 namespace maintenance {
 
@@ -104,6 +104,7 @@ void OnImportPreviewCreated() {
   ui::Control list = PreviewList();
   bool readable = true;
   Text why;
+  Text damaged;  // a damaged file read in part: why, and how many rows
   {
     // The application and its workbook are released when this block ends,
     // however the reading ends.
@@ -116,6 +117,7 @@ void OnImportPreviewCreated() {
       readable = false;
       why = book->error();
     } else {
+      damaged = book->warning();
       const ColumnMap& layout = SheetLayout(*book);
       const int columns = static_cast<int>(layout.size());
       Text rowText = "1"_t;  // a seed that is not blank
@@ -143,7 +145,12 @@ void OnImportPreviewCreated() {
     ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
     return;
   }
-  SetStatus("数据提取完成"_t);
+  if (damaged.empty()) {
+    SetStatus("数据提取完成"_t);
+  } else {
+    SetStatus(damaged);
+    ui::messageBox(damaged);
+  }
   ui::Control(forms::ImportPreviewWindow::按钮1).setEnabled(true);
   ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
 }

@@ -28,6 +28,7 @@
 #include "platform/ui/ui_testing.h"
 #include "program_session.h"
 #include "stored_persons.h"
+#include "tests/xls_builder.h"
 
 using model::operator""_t;
 using model::Text;
@@ -284,6 +285,37 @@ TEST_F(SpreadsheetFlow, UnreadableFileIsReportedAndOffersOnlyCancel) {
   const auto shown = messages();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].rfind("无法读取所选文件，未提取任何数据。", 0), 0u) << shown[0];
+  EXPECT_EQ(records().size(), 1u);
+}
+
+// An .xls whose sector chain loops back inside the sheet: the rows before
+// the damage are previewed, and instead of 数据提取完成 the status and a
+// message say that the file is damaged and how many rows were read.
+TEST_F(SpreadsheetFlow, DamagedXlsSaysHowManyRowsWereRead) {
+  openWith({existing()});
+  const xlsbuild::Book list = xlsbuild::participantList(80);
+  std::string bytes = xlsbuild::file(list);
+  const auto sectors = static_cast<std::uint32_t>((list.stream().size() + 511) / 512);
+  xlsbuild::setLink(&bytes, 2 + sectors / 2, 2);
+  const std::string path = ev.path("名单.xls");
+  std::ofstream(path, std::ios::binary) << bytes;
+  int rows = -1;
+  std::string status, last;
+  bool importEnabled = false;
+  runImport(path, [&] {
+    rows = previewList().rowCount();
+    status = statusText().toUtf8();
+    if (rows > 0) last = previewList().cell(rows - 1, 1).toUtf8();
+    importEnabled = preview().ctl("按钮1").enabled();
+    maintenance::OnImportPreviewCancelButtonClick();
+  });
+  ASSERT_GT(rows, 0);
+  ASSERT_LT(rows, 80);
+  EXPECT_EQ(last, "参加者" + std::to_string(10000 + rows).substr(1));
+  EXPECT_EQ(status.rfind("文件已损坏：工作表只读取到 " + std::to_string(rows) + " 行数据", 0), 0u)
+      << status;
+  EXPECT_EQ(messages(), std::vector<std::string>{status});
+  EXPECT_TRUE(importEnabled) << "the rows read may be imported";
   EXPECT_EQ(records().size(), 1u);
 }
 

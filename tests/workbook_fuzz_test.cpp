@@ -8,8 +8,6 @@
 // longer or another run.
 #include <gtest/gtest.h>
 
-#include <zip.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -23,50 +21,19 @@
 
 #include "platform/spreadsheet/cell_format.h"
 #include "platform/spreadsheet/spreadsheet.h"
+#include "zip_parts.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Parts = std::vector<std::pair<std::string, std::string>>;
+using Parts = fixture::ZipParts;
+using fixture::readZipParts;
+using fixture::writeZipParts;
 
 long envNumber(const char* name, long fallback) {
   const char* v = std::getenv(name);
   return v && *v ? std::strtol(v, nullptr, 10) : fallback;
-}
-
-Parts readParts(const std::string& path) {
-  Parts parts;
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
-  if (!z) return parts;
-  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
-    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
-    if (!f) continue;
-    std::string data;
-    char buf[65536];
-    zip_int64_t n = 0;
-    while ((n = zip_fread(f, buf, sizeof buf)) > 0) data.append(buf, static_cast<size_t>(n));
-    zip_fclose(f);
-    parts.emplace_back(zip_get_name(z, static_cast<zip_uint64_t>(i), 0), data);
-  }
-  zip_discard(z);
-  return parts;
-}
-
-bool writeParts(const std::string& path, const Parts& parts) {
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!z) return false;
-  for (const auto& [name, data] : parts) {
-    zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
-    if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0) {
-      zip_source_free(src);
-      zip_discard(z);
-      return false;
-    }
-  }
-  return zip_close(z) == 0;
 }
 
 const char* const kSplices[] = {
@@ -147,7 +114,7 @@ TEST(WorkbookFuzz, MutatedWorkbooksAreReadOrRefusedWithAReason) {
   std::vector<Parts> seeds;
   for (const auto& e : fs::directory_iterator(fs::path(PD_SOURCE_DIR) / "tests" / "workbooks"))
     if (e.path().extension() == ".xlsx" && !fs::exists(e.path().string() + ".refused"))
-      seeds.push_back(readParts(e.path().string()));
+      seeds.push_back(readZipParts(e.path().string()));
   ASSERT_FALSE(seeds.empty());
   const std::string file =
       (fs::temp_directory_path() / ("pd-fuzz-" + std::to_string(getpid()) + ".xlsx")).string();
@@ -156,7 +123,7 @@ TEST(WorkbookFuzz, MutatedWorkbooksAreReadOrRefusedWithAReason) {
     Parts parts = seeds[rng() % seeds.size()];
     if (rng() % 8 == 0) {
       // The archive's own bytes: headers, sizes, CRCs.
-      ASSERT_TRUE(writeParts(file, parts));
+      ASSERT_TRUE(writeZipParts(file, parts));
       std::ifstream in(file, std::ios::binary);
       std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       in.close();
@@ -166,7 +133,7 @@ TEST(WorkbookFuzz, MutatedWorkbooksAreReadOrRefusedWithAReason) {
     } else {
       auto& part = parts[rng() % parts.size()];
       mutate(&part.second, &rng);
-      ASSERT_TRUE(writeParts(file, parts));
+      ASSERT_TRUE(writeZipParts(file, parts));
     }
     std::string why;
     if (readAsImport(file, &why)) {

@@ -381,4 +381,37 @@ inline std::string file(const Book& book, const std::u16string& name = u"Workboo
   return compound({{name, s}});
 }
 
+// ASCII text as UTF-16.
+inline std::u16string ascii16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// A participant list of `rows` rows under a heading row, as a BIFF8 book:
+// 编号, 身份证号码, 图片文件 and 备注 as texts of their own, 姓名 from the
+// shared strings, 电话号码 a number.
+inline Book participantList(int rows) {
+  Book b;
+  b.shared = {u"编号", u"姓名", u"电话号码", u"身份证号码", u"图片文件", u"备注"};
+  std::string s;
+  for (unsigned c = 0; c < 6; ++c) s += labelSst(0, c, c);
+  for (unsigned r = 1; r <= static_cast<unsigned>(rows); ++r) {
+    const std::string n = std::to_string(10000 + r).substr(1);
+    b.shared.push_back(u"参加者" + ascii16(n));
+    s += label(r, 0, unicode(ascii16(n), false)) +
+         labelSst(r, 1, static_cast<std::uint32_t>(b.shared.size() - 1)) +
+         number(r, 2, 13800000000.0 + r) + label(r, 3, unicode(ascii16("11010119900101" + n))) +
+         label(r, 4, unicode(ascii16(n + ".jpg"))) + label(r, 5, unicode(u"备注" + ascii16(n)));
+  }
+  b.sheets = {s};
+  return b;
+}
+
+// In a file that file() wrote with one FAT sector (fewer than 128 sectors
+// in all): sets the link of sector `sector` to `next`. The workbook stream
+// then starts at sector 2 (after the FAT and the directory), so its byte
+// pos lies in sector 2 + pos / 512.
+inline void setLink(std::string* file, std::uint32_t sector, std::uint32_t next) {
+  std::string v;
+  put32(&v, next);
+  file->replace(512 + 4 * std::size_t{sector}, 4, v);
+}
+
 }  // namespace xlsbuild

@@ -15,9 +15,14 @@ import sys
 import zipfile
 import zlib
 
-import openpyxl
-import openpyxl.styles
-import xlsxwriter
+# The writers are needed only for the files they write; the hand-made and
+# hostile files are written byte by byte.
+try:
+    import openpyxl
+    import openpyxl.styles
+    import xlsxwriter
+except ImportError:
+    openpyxl = xlsxwriter = None
 
 HEAD = ["编号", "姓名", "电话号码", "身份证号码", "图片文件", "备注"]
 
@@ -242,6 +247,7 @@ def main():
         handmade(d)
     elif what == "hostile":
         hostile(d)
+        hostile_markup(d)
 
 
 
@@ -249,26 +255,19 @@ def main():
 
 
 def package(sheet_xml, strings=None, sheet_method=zipfile.ZIP_DEFLATED):
+    # The workbook names the shared strings only when the package has them.
+    rels = book_rels() if strings is not None else rels_of(
+        ("rId1", "worksheet", "worksheets/sheet1.xml"))
     parts = [("[Content_Types].xml", CT), ("_rels/.rels", RELS), ("xl/workbook.xml", BOOK),
-             ("xl/_rels/workbook.xml.rels", book_rels())]
+             ("xl/_rels/workbook.xml.rels", rels)]
     if strings is not None:
         parts.append(("xl/sharedStrings.xml", strings))
     return parts, ("xl/worksheets/sheet1.xml", sheet_xml, sheet_method)
 
 
 def write_package(path, sheet_xml, strings=None, sheet_method=zipfile.ZIP_DEFLATED):
-    parts, (name, data, method) = package(sheet_xml, strings, sheet_method)
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
-        for n, d in parts:
-            z.writestr(zipfile.ZipInfo(n, (2024, 1, 1, 0, 0, 0)), d, zipfile.ZIP_DEFLATED)
-        info = zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0))
-        info.compress_type = method
-        with z.open(info, "w", force_zip64=True) as out:
-            if isinstance(data, (bytes, str)):
-                out.write(data.encode() if isinstance(data, str) else data)
-            else:
-                for chunk in data:
-                    out.write(chunk)
+    parts, sheet_part = package(sheet_xml, strings, sheet_method)
+    write_parts(path, [(n, d, zipfile.ZIP_DEFLATED) for n, d in parts] + [sheet_part])
 
 
 def head():
@@ -356,6 +355,152 @@ def hostile(d):
                     data[at + size_at:at + size_at + 4] = huge
             at += 4
     open(path, "wb").write(bytes(data))
+
+
+# --- Hostile markup: nesting, long tokens, many attributes ------------------------------
+
+
+REL_TYPE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+
+
+def rels_of(*rels):
+    """Relationships part: (id, type, target) triples."""
+    return ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.'
+            'openxmlformats.org/package/2006/relationships">' +
+            "".join('<Relationship Id="%s" Type="%s%s" Target="%s"/>' % (i, REL_TYPE, t, target)
+                    for i, t, target in rels) + "</Relationships>")
+
+
+def write_parts(path, parts):
+    """parts: (name, data, method); data is bytes, text or a generator of
+    bytes (streamed, as a zip64 member: it may pass 4 GB)."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+        for name, data, method in parts:
+            info = zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0))
+            info.compress_type = method
+            if isinstance(data, (bytes, str)):
+                z.writestr(info, data)
+                continue
+            with z.open(info, "w", force_zip64=True) as out:
+                for chunk in data:
+                    out.write(chunk)
+
+
+def repeated(piece, count, block=1 << 16):
+    """count copies of piece, in blocks."""
+    chunk = piece * block
+    for _ in range(count // block):
+        yield chunk
+    yield piece * (count % block)
+
+
+def list_rows(n):
+    """A heading row and n-1 rows of a participant list, as inline strings."""
+    yield (b'<row r="1"><c r="A1" t="inlineStr"><is><t>h</t></is></c></row>')
+    for r in range(2, n + 1):
+        yield (b'<row r="%d"><c r="A%d"><v>%d</v></c><c r="B%d" t="inlineStr"><is><t>name'
+               b'</t></is></c></row>' % (r, r, r, r))
+
+
+def sheet_of(*pieces):
+    """A sheet: its head, the pieces (bytes or generators), no tail."""
+    yield head()
+    for p in pieces:
+        if isinstance(p, bytes):
+            yield p
+        else:
+            yield from p
+
+
+def hostile_markup(d):
+    os.makedirs(d, exist_ok=True)
+    base = [("[Content_Types].xml", CT, zipfile.ZIP_DEFLATED),
+            ("_rels/.rels", RELS, zipfile.ZIP_DEFLATED)]
+    plain_book = [("xl/workbook.xml", BOOK, zipfile.ZIP_DEFLATED),
+                  ("xl/_rels/workbook.xml.rels", rels_of(("rId1", "worksheet",
+                                                          "worksheets/sheet1.xml")),
+                   zipfile.ZIP_DEFLATED)]
+    small_sheet = ("xl/worksheets/sheet1.xml",
+                   sheet('<row r="1"><c r="A1" t="inlineStr"><is><t>h</t></is></c></row>'),
+                   zipfile.ZIP_DEFLATED)
+
+    def with_sheet(name, *pieces, method=zipfile.ZIP_DEFLATED):
+        write_parts(os.path.join(d, name), base + plain_book + [
+            ("xl/worksheets/sheet1.xml", sheet_of(*pieces), method)])
+
+    def with_book(name, book):
+        write_parts(os.path.join(d, name), base + [
+            ("xl/workbook.xml", book, zipfile.ZIP_DEFLATED),
+            ("xl/_rels/workbook.xml.rels", rels_of(("rId1", "worksheet", "worksheets/sheet1.xml")),
+             zipfile.ZIP_DEFLATED), small_sheet])
+
+    book_head = ('<?xml version="1.0" encoding="UTF-8"?><workbook ' + NS + ' xmlns:r="http://'
+                 'schemas.openxmlformats.org/officeDocument/2006/relationships">').encode()
+    # One element opened ten million times and never closed: in the sheet,
+    # in the workbook, and inside a cell after a thousand rows of a list.
+    with_sheet("nested_sheet.xlsx", repeated(b"<a>", 10000000))
+    with_book("nested_workbook.xlsx", (x for x in [book_head] + list(
+        repeated(b"<a>", 20000000))))
+    with_sheet("nested_after_rows.xlsx", list_rows(1000),
+               b'<row r="1001"><c r="A1001" t="inlineStr"><is>',
+               repeated(b"<r>", 11000000))
+    # One attribute of 250 MB after 60,000 rows (so that the sheet may take
+    # that much), and one of 60 MB in the workbook.
+    with_sheet("long_attribute_sheet.xlsx", list_rows(60000),
+               b'<row r="60001"><c r="A60001" t="', repeated(b"x", 250 * 1024 * 1024),
+               b'"/></row>' + tail(), method=zipfile.ZIP_BZIP2)
+    with_book("long_attribute_workbook.xlsx", (x for x in [book_head + b'<workbookPr date1904="']
+                                               + list(repeated(b"x", 60 * 1024 * 1024)) +
+                                               [b'"/></workbook>']))
+    # A thousand attributes on one cell, in a short tag. (Two million, a
+    # tag of 23 MB, are written by the test: they do not compress.)
+    with_sheet("thousand_attributes.xlsx", b'<row r="1"><c r="A1"',
+               b"".join(b' a%d=""' % i for i in range(1000)), b"/></row>" + tail())
+    # A cell text of 30 MB, and a comment of 30 MB, in a list of two rows.
+    with_sheet("long_text.xlsx", b'<row r="1"><c r="A1" t="inlineStr"><is><t>h</t>'
+               b'</is></c></row><row r="2"><c r="A2" t="inlineStr"><is><t>',
+               repeated(b"x", 30 * 1024 * 1024), b"</t></is></c></row>" + tail())
+    with_sheet("long_comment.xlsx", b'<row r="1"><c r="A1" t="inlineStr"><is><t>h</t>'
+               b'</is></c></row><!--', repeated(b"x", 30 * 1024 * 1024),
+               b'--><row r="2"><c r="A2"><v>2</v></c></row>' + tail())
+
+    # Damage that must not read as data. A participant list with shared
+    # strings and number cells.
+    strings = sst("编号", "姓名", "电话号码", "0001", "张三", "0002", "李四")
+    rows = ('<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>'
+            '<c r="C1" t="s"><v>2</v></c></row>'
+            '<row r="2"><c r="A2" t="s"><v>3</v></c><c r="B2" t="s"><v>4</v></c>'
+            '<c r="C2"><v>13800138000</v></c></row>'
+            '<row r="3"><c r="A3" t="s"><v>5</v></c><c r="B3" t="s"><v>6</v></c>'
+            '<c r="C3"><v>13900139000</v></c></row>')
+    full_rels = rels_of(("rId1", "worksheet", "worksheets/sheet1.xml"),
+                        ("rId2", "sharedStrings", "sharedStrings.xml"),
+                        ("rId3", "styles", "styles.xml"))
+    styles = ('<?xml version="1.0" encoding="UTF-8"?><styleSheet ' + NS + '><cellXfs count="1">'
+              '<xf numFmtId="0"/></cellXfs></styleSheet>')
+
+    def listing(name, leave_out=(), stored=False):
+        parts = base + [("xl/workbook.xml", BOOK, zipfile.ZIP_DEFLATED),
+                        ("xl/_rels/workbook.xml.rels", full_rels, zipfile.ZIP_DEFLATED),
+                        ("xl/sharedStrings.xml", strings, zipfile.ZIP_DEFLATED),
+                        ("xl/styles.xml", styles, zipfile.ZIP_DEFLATED),
+                        ("xl/worksheets/sheet1.xml", sheet(rows),
+                         zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED)]
+        path = os.path.join(d, name)
+        write_parts(path, [p for p in parts if p[0] not in leave_out])
+        return path
+
+    listing("list_sound.xlsx")
+    # The sheet stored, one digit of c2 changed and its CRC kept: 13500138000.
+    path = listing("bad_crc_sheet.xlsx", stored=True)
+    data = bytearray(open(path, "rb").read())
+    at = data.index(b"<v>13800138000</v>")
+    data[at + 5] = ord("5")
+    open(path, "wb").write(bytes(data))
+    # Parts the workbook names but the package lacks.
+    listing("missing_shared_strings.xlsx", leave_out=("xl/sharedStrings.xml",))
+    listing("missing_styles.xlsx", leave_out=("xl/styles.xml",))
+    listing("missing_workbook_rels.xlsx", leave_out=("xl/_rels/workbook.xml.rels",))
 
 
 if __name__ == "__main__":

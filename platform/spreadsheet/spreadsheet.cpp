@@ -1,7 +1,6 @@
 // Workbooks and the application that holds them; the file formats live in
 // spreadsheet_xlsx.cpp and spreadsheet_xls.cpp.
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +18,6 @@ using model::operator""_t;
 using namespace detail;
 
 namespace {
-constexpr int kMaxRows = 1048576;
-constexpr int kMaxColumns = 16384;
-
 Text pathText(const std::string& path) { return Text::fromUtf8(path); }
 }  // namespace
 
@@ -48,6 +44,24 @@ std::string numberText(double v) {
       v > -1e15 && v < 1e15)
     s = std::to_string(static_cast<long long>(v));
   return s;
+}
+
+void appendUtf8(std::string* out, char32_t cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
 }
 
 bool SheetRows::beginRow(int row) {
@@ -82,13 +96,19 @@ bool SheetRows::cell(int column, const std::string& utf8) {
 
 }  // namespace detail
 
-bool parseAddress(const std::string& address, int* row, int* column) {
+bool parseAddress(std::string_view address, int* row, int* column) {
   size_t i = 0;
   long long col = 0;
-  while (i < address.size() && std::isalpha(static_cast<unsigned char>(address[i]))) {
-    col = col * 26 + (std::tolower(static_cast<unsigned char>(address[i])) - 'a' + 1);
+  // ASCII letters only: the locale's idea of a letter does not count.
+  for (; i < address.size(); ++i) {
+    const char c = address[i];
+    if (c >= 'a' && c <= 'z')
+      col = col * 26 + (c - 'a' + 1);
+    else if (c >= 'A' && c <= 'Z')
+      col = col * 26 + (c - 'A' + 1);
+    else
+      break;
     if (col > kMaxColumns) return false;
-    ++i;
   }
   if (i == 0 || i == address.size()) return false;
   long long r = 0;
@@ -117,6 +137,7 @@ int Workbook::sheetCount() const {
 bool Workbook::selectSheet(int number) {
   current_.clear();
   currentSheet_ = 0;
+  warning_ = Text();
   if (number < 1 || number > sheetCount()) {
     error_ =
         "工作簿中没有第 "_t + model::numberToText(static_cast<long long>(number)) + " 个工作表"_t;
@@ -126,6 +147,7 @@ bool Workbook::selectSheet(int number) {
     current_.clear();
     return false;
   }
+  if (!writable_) warning_ = source_->partialReason();
   currentSheet_ = number;
   return true;
 }

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/text.h"
@@ -41,7 +42,7 @@ inline std::uint64_t cellKey(int row, int column) {
 
 // Row and column (both 1-based) of an address such as "b2"; false when the
 // address is not one cell inside the sheet limits (1048576 rows, 16384 columns).
-bool parseAddress(const std::string& address, int* row, int* column);
+bool parseAddress(std::string_view address, int* row, int* column);
 
 class Workbook {
  public:
@@ -55,6 +56,10 @@ class Workbook {
   // one. False with a message in error() when there is no such sheet or it
   // cannot be read; there is then no current sheet and every cell reads "".
   bool selectSheet(int number);
+  // After selectSheet: "" when the sheet was read whole; else, for a
+  // damaged .xls file, that the file is damaged and how many rows of data
+  // could be read (the cells before the damage are read, none after it).
+  const Text& warning() const { return warning_; }
   // The current sheet's cell as text: "" for an empty cell, a cell outside
   // what is read (see above), a bad address or no current sheet. Every cell
   // reads as the text a spreadsheet program shows for it: numbers and dates
@@ -93,6 +98,7 @@ class Workbook {
   detail::CellMap current_;  // the current sheet of a read-only workbook
   int currentSheet_ = 0;     // 0: none
   Text error_;
+  Text warning_;
 };
 
 class Application {

@@ -18,6 +18,9 @@ constexpr int kReadColumns = 6;
 constexpr int kMaxDataRows = 200000;
 // Bytes of cell text (UTF-8) read from one sheet at most.
 constexpr std::size_t kMaxSheetTextBytes = 32u * 1024 * 1024;
+// The size of a sheet: the rows and columns a cell address may name.
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
 
 // The reader contract. readSheet(index, cells, error) of sheet `index`
 // (0-based, tab order):
@@ -34,12 +37,20 @@ constexpr std::size_t kMaxSheetTextBytes = 32u * 1024 * 1024;
 // - never allocates by a size the file declares, and keeps its memory
 //   bounded for any input: more than kMaxDataRows data rows or
 //   kMaxSheetTextBytes of text are refused with a message naming the limit;
-// - returns false with the reason (GBK, for the operator) only when the
-//   sheet cannot be read at all: a damaged part, a refused limit.
+// - returns false with the reason (GBK, for the operator) when the sheet
+//   cannot be read, or not without reading damage as data: a damaged part,
+//   a refused limit;
+// - where a file without checksums (.xls) is cut short inside the sheet,
+//   keeps the rows before the damage, drops the row it cuts, and says so in
+//   partialReason().
 struct SheetSource {
   virtual ~SheetSource() = default;
   virtual int sheetCount() const = 0;
   virtual bool readSheet(int index, CellMap* cells, Text* error) = 0;
+  // After a readSheet that returned true: why only part of the sheet was
+  // read and how many rows of data were, for the operator; "" when the
+  // sheet was read whole.
+  virtual Text partialReason() const { return Text(); }
 };
 
 // Collects a reader's cells under the contract above. Rows are given in
@@ -77,6 +88,9 @@ bool writeXlsx(const std::string& path, const CellMap& cells, const CellMap& for
 
 // Column number to letters: 1 "A", 27 "AA".
 std::string columnLetters(int column);
+// Appends the UTF-8 bytes of code point cp (a lone surrogate as its own
+// three bytes).
+void appendUtf8(std::string* out, char32_t cp);
 // Shortest text of a double that reads back as the same value (1.5, 13800138000).
 std::string numberText(double v);
 

@@ -10,9 +10,11 @@
 //
 // Both layers are read here, and every offset, length, index and chain is
 // checked against the bytes actually present: nothing is allocated from a
-// size the file declares, a chain that loops or leaves the file ends where
-// it goes wrong, a damaged cell record reads as an empty cell, and a file is
-// refused only when its workbook cannot be found or holds no sheet.
+// size the file declares, a chain that loops, leaves the file or runs into
+// the allocation table or the directory ends where it goes wrong, and a
+// damaged cell record reads as an empty cell. A file is refused when its
+// workbook cannot be found or holds no sheet; a sheet cut short by such a
+// chain keeps the rows before the damage and says how many were read.
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -56,24 +58,6 @@ double leDouble(const std::uint8_t* p) {
   double v;
   std::memcpy(&v, &bits, sizeof v);
   return v;
-}
-
-void appendUtf8(std::string* out, char32_t cp) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
@@ -213,6 +197,9 @@ constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
 class Stream {
  public:
   std::uint64_t size() const { return size_; }
+  // True when pos lies before the end the directory declares: a reading
+  // that ends there was cut short by damage.
+  bool endsEarlyAt(std::uint64_t pos) const { return pos < declared_; }
 
   // Copies n bytes from pos; false when they are not all there.
   bool read(std::uint64_t pos, std::uint8_t* dst, std::size_t n) {
@@ -250,6 +237,7 @@ class Stream {
   std::vector<std::uint32_t> sectors_;
   std::vector<std::uint8_t> bytes_;
   std::uint64_t size_ = 0;
+  std::uint64_t declared_ = 0;
   std::vector<std::uint8_t> cache_;
   std::size_t cacheLength_ = 0;
   std::uint64_t cachedIndex_ = UINT64_MAX;
@@ -281,6 +269,7 @@ class CompoundFile {
         file->size() > sectorSize
             ? static_cast<std::uint32_t>((file->size() - 1) / sectorSize)  // header sector excluded
             : 0;
+    reserved_.assign(sectorCount_, false);
     loadFat(h);
 
     Stream dir;
@@ -288,6 +277,7 @@ class CompoundFile {
       *error = "文件目录损坏，不是有效的 xls 工作簿"_t;
       return false;
     }
+    for (std::uint32_t sector : dir.sectors_) reserved_[sector] = true;
     std::uint8_t root[128];
     dir.read(0, root, sizeof root);
     const std::uint32_t entries = static_cast<std::uint32_t>(dir.size() / 128);
@@ -317,6 +307,7 @@ class CompoundFile {
       *error = "工作簿数据损坏（Workbook 流无法读取）"_t;
       return false;
     }
+    workbook->declared_ = size;
     return true;
   }
 
@@ -341,6 +332,7 @@ class CompoundFile {
     std::vector<bool> seen(sectorCount_);
     while (fatSectors.size() < wanted && list < sectorCount_ && !seen[list]) {
       seen[list] = true;
+      reserved_[list] = true;
       if (!readSector(list, buf.data())) break;
       for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < wanted; ++i)
         fatSectors.push_back(le32(buf.data() + 4 * i));
@@ -349,6 +341,7 @@ class CompoundFile {
     fat_.assign(fatSectors.size() * perSector, kFreeSector);
     for (std::size_t k = 0; k < fatSectors.size(); ++k) {
       if (fatSectors[k] >= sectorCount_ || !readSector(fatSectors[k], buf.data())) continue;
+      reserved_[fatSectors[k]] = true;
       for (std::size_t i = 0; i < perSector; ++i)
         fat_[k * perSector + i] = le32(buf.data() + 4 * i);
     }
@@ -360,15 +353,17 @@ class CompoundFile {
   }
 
   // The stream that starts at sector start, at most `size` bytes long: the
-  // chain is followed while it stays inside the file and visits no sector
-  // twice; a chain shorter than the size gives a shorter stream.
+  // chain is followed while it stays inside the file, visits no sector twice
+  // and keeps out of the allocation table and the directory; a chain shorter
+  // than the size gives a shorter stream.
   bool chain(std::uint32_t start, Stream* s, std::uint64_t size) const {
     s->file_ = file_;
     s->shift_ = shift_;
     const std::uint64_t maxSectors = (size >> shift_) + 1;
     std::vector<bool> seen(sectorCount_);
     for (std::uint32_t at = start;
-         at < sectorCount_ && !seen[at] && s->sectors_.size() < maxSectors; at = next(at)) {
+         at < sectorCount_ && !seen[at] && !reserved_[at] && s->sectors_.size() < maxSectors;
+         at = next(at)) {
       seen[at] = true;
       s->sectors_.push_back(at);
     }
@@ -430,6 +425,9 @@ class CompoundFile {
   unsigned shift_ = 9;
   std::uint32_t sectorCount_ = 0;
   std::vector<std::uint32_t> fat_;
+  // Sectors of the allocation table, its list and the directory: no
+  // stream's chain may enter them.
+  std::vector<bool> reserved_;
 };
 
 // --- BIFF records ---------------------------------------------------------------------
@@ -628,19 +626,29 @@ class XlsSource : public SheetSource {
   int sheetCount() const override { return static_cast<int>(sheets_.size()); }
 
   bool readSheet(int index, CellMap* cells, Text* error) override {
+    partial_ = Text();
     if (index < 0 || index >= sheetCount()) {
       *error = "工作簿中没有这个工作表"_t;
       return false;
     }
     std::uint64_t at = sheets_[index];
     if (!isBof(at) && !substreamByOrder(index, &at)) {
-      *error = "工作表的位置损坏，无法读取"_t;
+      *error = stream_.endsEarlyAt(stream_.size())
+                   ? "文件已损坏：xls 文件的数据链断开，工作表无法读取"_t
+                   : "工作表的位置损坏，无法读取"_t;
       return false;
     }
     // The cells of columns A to F by row and column, whatever order the
     // records come in; shared strings stay indexes until the rows are known.
     std::map<std::uint64_t, Cell> found;
-    if (!collectCells(at, &found, error)) return false;
+    bool cut = false;
+    if (!collectCells(at, &found, &cut, error)) return false;
+    if (cut && !found.empty()) {
+      // Cells come row by row: the last row found may have lost its later
+      // cells to the damage, and is dropped.
+      const std::uint64_t lastRow = found.rbegin()->first >> 16;
+      found.erase(found.lower_bound(cellKey(static_cast<int>(lastRow), 0)), found.end());
+    }
     SheetRows rows(cells);
     int row = 0;
     for (auto it = found.begin(); it != found.end(); it = found.erase(it)) {
@@ -652,11 +660,26 @@ class XlsSource : public SheetSource {
       *error = rows.error();
       return false;
     }
+    if (cut) {
+      // The rows of data kept: row 2 onwards, without a gap.
+      int dataRows = 0;
+      for (auto it = cells->lower_bound(cellKey(2, 0)); it != cells->end();
+           it = cells->lower_bound(cellKey(static_cast<int>(it->first >> 16) + 1, 0)))
+        ++dataRows;
+      partial_ =
+          "文件已损坏：工作表只读取到 "_t + model::numberToText(static_cast<long long>(dataRows)) +
+          " 行数据，其后的内容无法读取。请核对预览中的数据，或用电子表格程序修复文件后重新导入。"_t;
+    }
     return true;
   }
 
+  Text partialReason() const override { return partial_; }
+
  private:
-  bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, Text* error) {
+  // Reads the records of the sheet at `at` into found; *cut is set when its
+  // records end before the sheet's end, where the stream is cut short.
+  bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, bool* cut,
+                    Text* error) {
     RecordReader records(&stream_, at);
     std::uint16_t type;
     std::vector<std::uint8_t> d;
@@ -671,13 +694,17 @@ class XlsSource : public SheetSource {
                " MB 的上限，未读取"_t;
       return true;
     };
+    bool ended = false;
     while (records.next(&type, &d)) {
       if (type == kBof) {
         ++depth;
         continue;
       }
       if (type == kEof) {
-        if (depth-- == 0) break;
+        if (depth-- == 0) {
+          ended = true;
+          break;
+        }
         continue;
       }
       if (depth > 0) continue;
@@ -721,6 +748,9 @@ class XlsSource : public SheetSource {
       (*found)[key] = std::move(cell);
       if (tooMuch()) return false;
     }
+    // A sheet may lack its end record when the stream ends with it; one
+    // that ends before the stream's declared end was cut.
+    *cut = !ended && stream_.endsEarlyAt(records.pos());
     return true;
   }
 
@@ -964,6 +994,7 @@ class XlsSource : public SheetSource {
   std::uint64_t globalsEnd_ = 0;
   std::string shared_;  // the shared strings (UTF-8), one after the other
   std::vector<std::uint32_t> sharedEnds_;
+  Text partial_;  // why the last sheet read was read only in part
 };
 
 }  // namespace

@@ -2,14 +2,20 @@
 // with libxlsxwriter.
 //
 // Every part is inflated in small chunks straight into an expat parser:
-// nothing is sized by what the archive declares, and the sheet is read only
-// down to the end of the participant list (see spreadsheet_source.h). The
-// parts read in full (relationships, workbook, styles, shared strings) are
-// checked against their CRC; a damaged one refuses the file and names it.
+// nothing is sized by what the archive declares, and the sheet's cells are
+// read only down to the end of the participant list (see
+// spreadsheet_source.h). Every part read is inflated to its end, so that its
+// CRC is checked: a damaged part, or one the workbook names but the package
+// lacks, refuses the file and names the part. The markup is bounded too (how
+// deep it nests, how long one token runs, how many attributes an element
+// has, how much memory the parser takes), so that no part can make expat
+// take gigabytes or time in the square of its size.
 #include <expat.h>
 #include <xlsxwriter.h>
 #include <zip.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -43,11 +49,21 @@ constexpr std::size_t kMaxSharedStringBytes = 32u * 1024 * 1024;
 // Text gathered for one value at most; a spreadsheet cell holds at most
 // 32767 characters. Longer values are damage and read as "".
 constexpr std::size_t kMaxValueBytes = 256u * 1024;
-constexpr int kMaxRows = 1048576;
 // Parts of a package at most; a workbook has a few dozen.
 constexpr zip_int64_t kMaxEntries = 100000;
-constexpr int kMaxColumns = 16384;
 constexpr std::size_t kChunk = 64 * 1024;
+// The markup of the parts read nests a dozen levels at most and gives an
+// element a dozen attributes at most; no tag, attribute or run of text
+// comes near a megabyte (a cell holds at most 32767 characters). Past these
+// bounds a part is hostile. They also keep expat linear: it scans an
+// unfinished token again with every chunk fed, so one token without bound
+// costs time in the square of its length.
+constexpr int kMaxDepth = 64;
+constexpr int kMaxAttributes = 64;
+constexpr std::size_t kMaxTokenBytes = 1024 * 1024;
+// Memory one parser may take: its buffer, its open elements, and every
+// distinct name it has met.
+constexpr std::size_t kMaxParserBytes = 32u * 1024 * 1024;
 
 Text mb(std::size_t bytes) {
   return model::numberToText(static_cast<long long>(bytes / (1024 * 1024)));
@@ -72,36 +88,23 @@ std::string lowerCase(std::string s) {
   return s;
 }
 
-void appendUtf8(std::string* out, unsigned cp) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // Strings in the files escape characters XML cannot carry as _xHHHH_.
 std::string unescapeOoxml(const std::string& s) {
   if (s.find("_x") == std::string::npos) return s;
   std::string out;
   for (size_t i = 0; i < s.size();) {
     if (s.compare(i, 2, "_x") == 0 && i + 7 <= s.size() && s[i + 6] == '_') {
-      unsigned cp = 0;
+      char32_t cp = 0;
       bool hex = true;
       for (size_t k = i + 2; k < i + 6; ++k) {
         const char c = s[k];
         cp <<= 4;
         if (c >= '0' && c <= '9')
-          cp |= static_cast<unsigned>(c - '0');
+          cp |= static_cast<char32_t>(c - '0');
         else if (c >= 'a' && c <= 'f')
-          cp |= static_cast<unsigned>(c - 'a' + 10);
+          cp |= static_cast<char32_t>(c - 'a' + 10);
         else if (c >= 'A' && c <= 'F')
-          cp |= static_cast<unsigned>(c - 'A' + 10);
+          cp |= static_cast<char32_t>(c - 'A' + 10);
         else
           hex = false;
       }
@@ -127,22 +130,6 @@ bool parseIndex(std::string_view s, long long max, long long* out) {
   }
   if (v < 1 || v > max) return false;
   *out = v;
-  return true;
-}
-
-// A cell reference "B12" as row and column, strictly.
-bool parseCellRef(std::string_view ref, int* row, int* column) {
-  size_t i = 0;
-  long long col = 0;
-  while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-    col = col * 26 + (lowerCase(std::string(1, ref[i]))[0] - 'a' + 1);
-    if (col > kMaxColumns) return false;
-    ++i;
-  }
-  long long r = 0;
-  if (i == 0 || !parseIndex(ref.substr(i), kMaxRows, &r)) return false;
-  *row = static_cast<int>(r);
-  *column = static_cast<int>(col);
   return true;
 }
 
@@ -263,22 +250,115 @@ void guarded(XmlHandler* h, F&& f) {
     h->fail("工作簿内容无法读取"_t);
   }
 }
+
+// expat's memory, counted for the parser in use on this thread (a part is
+// parsed to its end before the next starts): past kMaxParserBytes an
+// allocation fails, and expat reports that it is out of memory.
+struct ParserMemory {
+  std::size_t used = 0;
+  bool exhausted = false;
+};
+thread_local ParserMemory* tParserMemory = nullptr;
+
+struct alignas(std::max_align_t) BlockHeader {
+  std::size_t size;
+  ParserMemory* owner;
+};
+
+// Counts n more bytes for m; false (and nothing counted) past the bound.
+bool take(ParserMemory* m, std::size_t n) {
+  if (!m) return true;
+  if (n > kMaxParserBytes - m->used) {
+    m->exhausted = true;
+    return false;
+  }
+  m->used += n;
+  return true;
+}
+
+void* XMLCALL countedMalloc(std::size_t n) {
+  ParserMemory* m = tParserMemory;
+  if (!take(m, n)) return nullptr;
+  auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + n));
+  if (!h) {
+    if (m) m->used -= n;
+    return nullptr;
+  }
+  h->size = n;
+  h->owner = m;
+  return h + 1;
+}
+
+void XMLCALL countedFree(void* p) {
+  if (!p) return;
+  BlockHeader* h = static_cast<BlockHeader*>(p) - 1;
+  if (h->owner) h->owner->used -= h->size;
+  std::free(h);
+}
+
+void* XMLCALL countedRealloc(void* p, std::size_t n) {
+  if (!p) return countedMalloc(n);
+  BlockHeader* h = static_cast<BlockHeader*>(p) - 1;
+  ParserMemory* m = h->owner;
+  const std::size_t old = h->size;
+  if (n > old && !take(m, n - old)) return nullptr;
+  auto* moved = static_cast<BlockHeader*>(std::realloc(h, sizeof(BlockHeader) + n));
+  if (!moved) {
+    if (m && n > old) m->used -= n - old;
+    return nullptr;
+  }
+  if (m && n < old) m->used -= old - n;
+  moved->size = n;
+  return moved + 1;
+}
+
+// One part being parsed: its handler, and what bounds its markup.
+struct PartParse {
+  XmlHandler* handler = nullptr;
+  XML_Parser parser = nullptr;
+  const Text* part = nullptr;
+  int depth = 0;
+  std::size_t textRun = 0;  // bytes of text since the last tag
+  XML_Index lastEvent = 0;  // where the last element or text began
+  void refuse(const Text& why) { handler->fail(why + "："_t + *part); }
+};
+
 void XMLCALL onStart(void* data, const char* name, const char** attrs) {
-  auto* h = static_cast<XmlHandler*>(data);
-  guarded(h, [&] { h->start(localName(name), attrs); });
+  auto* p = static_cast<PartParse*>(data);
+  if (p->handler->done()) return;
+  p->lastEvent = XML_GetCurrentByteIndex(p->parser);
+  p->textRun = 0;
+  if (++p->depth > kMaxDepth)
+    return p->refuse("工作簿部件的元素嵌套超过 "_t +
+                     model::numberToText(static_cast<long long>(kMaxDepth)) + " 层的上限"_t);
+  int n = 0;
+  while (attrs[n]) n += 2;
+  if (n / 2 > kMaxAttributes)
+    return p->refuse("工作簿部件中有元素的属性超过 "_t +
+                     model::numberToText(static_cast<long long>(kMaxAttributes)) + " 个的上限"_t);
+  guarded(p->handler, [&] { p->handler->start(localName(name), attrs); });
 }
 void XMLCALL onEnd(void* data, const char* name) {
-  auto* h = static_cast<XmlHandler*>(data);
-  guarded(h, [&] { h->end(localName(name)); });
+  auto* p = static_cast<PartParse*>(data);
+  if (p->handler->done()) return;
+  p->lastEvent = XML_GetCurrentByteIndex(p->parser);
+  p->textRun = 0;
+  --p->depth;
+  guarded(p->handler, [&] { p->handler->end(localName(name)); });
 }
 void XMLCALL onText(void* data, const char* s, int len) {
-  auto* h = static_cast<XmlHandler*>(data);
-  guarded(h, [&] { h->text(s, len); });
+  auto* p = static_cast<PartParse*>(data);
+  if (p->handler->done()) return;
+  p->lastEvent = XML_GetCurrentByteIndex(p->parser);
+  p->textRun += static_cast<std::size_t>(len);
+  if (p->textRun > kMaxTokenBytes)
+    return p->refuse("工作簿部件中有一段文字超过 "_t + mb(kMaxTokenBytes) + " MB 的上限"_t);
+  guarded(p->handler, [&] { p->handler->text(s, len); });
 }
 // The parts of a workbook never declare a document type; one that does may
 // be trying entity expansion, and is refused.
 void XMLCALL onDoctype(void* data, const char*, const char*, const char*, int) {
-  static_cast<XmlHandler*>(data)->fail("工作簿部件含有不允许的文档类型声明"_t);
+  static_cast<PartParse*>(data)->handler->fail("工作簿部件含有不允许的文档类型声明"_t);
 }
 
 // Text gathered for one value, bounded.
@@ -539,7 +619,7 @@ class SheetHandler : public XmlHandler {
     int column = column_ + 1;
     if (const char* r = attribute(attrs, "r")) {
       int row = 0;
-      if (!parseCellRef(r, &row, &column) || row != row_) return damage("单元格地址无效");
+      if (!parseAddress(r, &row, &column) || row != row_) return damage("单元格地址无效");
     }
     if (column > kMaxColumns) return damage("列号无效");
     column_ = column;
@@ -655,15 +735,22 @@ class XlsxSource : public SheetSource {
 
     std::map<std::string, std::string> targets;
     std::string sharedStrings, styles;
-    if (hasPart(relsOf(workbook))) {
+    const std::string bookRels = relsOf(workbook);
+    if (hasPart(bookRels)) {
       RelsHandler rels;
-      if (!readPart(relsOf(workbook), &rels, error)) return false;
+      if (!readPart(bookRels, &rels, error)) return false;
       for (const auto& r : rels.rels) {
         const std::string part = resolveTarget(folderOf(workbook), r.target);
         targets[r.id] = part;
         if (endsWith(r.type, "/sharedStrings")) sharedStrings = part;
         if (endsWith(r.type, "/styles")) styles = part;
       }
+    } else if (std::any_of(book.sheets.begin(), book.sheets.end(),
+                           [](const std::string& id) { return !id.empty(); })) {
+      // The sheets are named by relationships that are not there: their
+      // conventional names may be other sheets.
+      *error = "工作簿缺少部件："_t + Text::fromUtf8(bookRels);
+      return false;
     }
     int n = 0;
     for (const auto& id : book.sheets) {
@@ -680,15 +767,11 @@ class XlsxSource : public SheetSource {
     if (sharedStrings.empty() && hasPart("xl/sharedStrings.xml"))
       sharedStrings = "xl/sharedStrings.xml";
     if (styles.empty() && hasPart("xl/styles.xml")) styles = "xl/styles.xml";
-    // A relationship to a part the package lacks leaves its cells empty (the
-    // shared strings) or General (the styles); a part that is there but
-    // damaged refuses the file.
-    if (!sharedStrings.empty() && hasPart(sharedStrings)) {
-      if (!readPart(sharedStrings, &strings_, error)) return false;
-    }
-    if (!styles.empty() && hasPart(styles)) {
-      if (!readPart(styles, &styles_, error)) return false;
-    }
+    // A part the workbook names must be there and sound: without the shared
+    // strings every text cell would read empty, without the styles every
+    // date as a number.
+    if (!sharedStrings.empty() && !readPart(sharedStrings, &strings_, error)) return false;
+    if (!styles.empty() && !readPart(styles, &styles_, error)) return false;
     return true;
   }
 
@@ -708,8 +791,10 @@ class XlsxSource : public SheetSource {
  private:
   bool hasPart(const std::string& name) const { return parts_.count(lowerCase(name)) > 0; }
 
-  // Streams one part through its handler: true when the part was read to
-  // its end or the handler stopped it; false with a message naming the part.
+  // Streams one part through its handler and reads it to its end, so that
+  // libzip checks its CRC: true when the part was read whole and sound
+  // (what follows a handler's stop() is inflated, not parsed); false with a
+  // message naming the part.
   bool readPart(const std::string& name, XmlHandler* handler, Text* error) {
     const Text part = Text::fromUtf8(name);
     auto found = parts_.find(lowerCase(name));
@@ -722,28 +807,36 @@ class XlsxSource : public SheetSource {
       *error = "无法读取工作簿部件："_t + part;
       return false;
     }
-    XML_Parser parser = XML_ParserCreate(nullptr);
-#ifdef PD_FUZZ_BUILD
-    // The fuzz runs of the test command are replayable: the parser's own
-    // random hash salt would send the same input down other paths each run.
-    if (parser) XML_SetHashSalt(parser, 1);
-#endif
+    // Every allocation of this parser is counted, from its creation to its end.
+    ParserMemory memory;
+    ParserMemory* const outer = tParserMemory;
+    tParserMemory = &memory;
+    const XML_Memory_Handling_Suite suite = {countedMalloc, countedRealloc, countedFree};
+    XML_Parser parser = XML_ParserCreate_MM(nullptr, &suite, nullptr);
     if (!parser) {
+      tParserMemory = outer;
       zip_fclose(f);
       *error = "内存不足，无法读取工作簿"_t;
       return false;
     }
+    PartParse parse;
+    parse.handler = handler;
+    parse.parser = parser;
+    parse.part = &part;
     handler->attach(parser);
-    XML_SetUserData(parser, handler);
+    XML_SetUserData(parser, &parse);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetCharacterDataHandler(parser, onText);
     XML_SetStartDoctypeDeclHandler(parser, onDoctype);
 
     std::vector<char> buf(kChunk);
     std::size_t total = 0;
-    bool ok = true, atEnd = false;
+    bool ok = true, atEnd = false, parsing = true;
     Text why;
-    while (ok) {
+    // Markup that is not XML is told as damage when the part fails its CRC:
+    // the rest is inflated for the check.
+    Text notXml;
+    while (ok && !atEnd) {
       const zip_int64_t n = zip_fread(f, buf.data(), buf.size());
       if (n < 0) {
         why = "工作簿部件已损坏（解压或校验失败）："_t + part;
@@ -751,6 +844,18 @@ class XlsxSource : public SheetSource {
         break;
       }
       total += static_cast<std::size_t>(n);
+      atEnd = n == 0;
+      if (!parsing) {
+        // Past the handler's stop or a syntax error only the checksum is
+        // wanted, within the part's limit.
+        const std::size_t limit = notXml.empty() ? kMaxSheetPartBytes : handler->byteLimit();
+        if (total > limit) {
+          why = notXml.empty() ? "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限："_t + part
+                               : notXml;
+          ok = false;
+        }
+        continue;
+      }
       const std::size_t limit = handler->byteLimit();
       if (total > limit) {
         why = "工作簿部件解压后超过 "_t + mb(limit) + " MB 的上限"_t + handler->limitNote() +
@@ -758,25 +863,40 @@ class XlsxSource : public SheetSource {
         ok = false;
         break;
       }
-      atEnd = n == 0;
       if (XML_Parse(parser, buf.data(), static_cast<int>(n), atEnd) == XML_STATUS_ERROR) {
         if (!handler->failure().empty()) {
           why = handler->failure();
           ok = false;
-        } else if (!handler->stopped()) {
-          why = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +
-                model::numberToText(static_cast<long long>(XML_GetCurrentLineNumber(parser))) +
-                " 行："_t + Text::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))) + "）"_t;
+        } else if (handler->stopped()) {
+          parsing = false;
+        } else if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) {
+          why = memory.exhausted ? "工作簿部件过于复杂，读取所需内存超过 "_t + mb(kMaxParserBytes) +
+                                       " MB 的上限："_t + part
+                                 : "内存不足，无法读取工作簿"_t;
           ok = false;
+        } else {
+          notXml = "工作簿部件不是有效的 XML："_t + part + "（第 "_t +
+                   model::numberToText(static_cast<long long>(XML_GetCurrentLineNumber(parser))) +
+                   " 行："_t + Text::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))) + "）"_t;
+          parsing = false;
         }
-        break;
+      } else if (total - static_cast<std::size_t>(parse.lastEvent) > kMaxTokenBytes) {
+        // expat holds an unfinished token that long: a tag, an attribute,
+        // a comment.
+        why = "工作簿部件中有一个标记（标签、属性或注释）超过 "_t + mb(kMaxTokenBytes) +
+              " MB 的上限："_t + part;
+        ok = false;
       }
-      if (atEnd) break;
+    }
+    if (ok && !notXml.empty()) {
+      why = notXml;
+      ok = false;
     }
     XML_ParserFree(parser);
+    tParserMemory = outer;
     // Closing reports a damaged member once it has been read to its end.
     const int closed = zip_fclose(f);
-    if (ok && atEnd && closed != 0) {
+    if (ok && closed != 0) {
       why = "工作簿部件已损坏（校验失败）："_t + part;
       ok = false;
     }
