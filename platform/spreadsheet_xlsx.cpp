@@ -164,16 +164,10 @@ bool parseIsoDate(const std::string& s, bool date1904, double* out) {
   int y = 0, m = 0, d = 0, hh = 0, mm = 0;
   double ss = 0;
   const int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &m, &d, &hh, &mm, &ss);
-  if (n < 3 || m < 1 || m > 12 || d < 1 || d > 31) return false;
-  // Days from 1970-01-01 of the civil date.
-  const int yy = y - (m <= 2 ? 1 : 0);
-  const int era = (yy >= 0 ? yy : yy - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(yy - era * 400);
-  const unsigned doy = static_cast<unsigned>((153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1);
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
-  *out = static_cast<double>(days + 25569 - (date1904 ? 1462 : 0)) +
-         (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
+  bool ok = false;
+  const long long day = n < 3 ? 0 : serialDay(y, m, d, date1904, &ok);
+  if (!ok) return false;
+  *out = static_cast<double>(day) + (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
   return true;
 }
 
