@@ -17,6 +17,7 @@
 // GBK (model::Text); the files hold UTF-8.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,7 +38,27 @@ using CellMap = std::map<std::uint64_t, Text>;
 inline std::uint64_t cellKey(int row, int column) {
   return (static_cast<std::uint64_t>(row) << 16) | static_cast<std::uint64_t>(column);
 }
+// How a reading on one thread is followed and stopped from another.
+struct ReadWatch {
+  std::atomic<bool> cancelled{false};
+  std::atomic<int> rows{0};  // the sheet row reached
+};
 }  // namespace detail
+
+// What reading the current sheet found that the operator should know, in
+// what is read (columns A to F, down to the first blank row).
+struct SheetNotes {
+  // Rows (ascending, each once) with a number of more than 15 digits before
+  // its point. A spreadsheet keeps 15 significant digits, so the places
+  // after them read as zeros: an 18-digit identity number typed as a number
+  // reads 110101199001011000, its real last digits lost when the workbook
+  // was saved (the column should have been text).
+  std::vector<int> longNumberRows;
+  // Formula cells for which the file holds no result (written by a program
+  // that does not calculate): they read "". A spreadsheet program that opens
+  // and saves the workbook stores their results.
+  int formulasWithoutResult = 0;
+};
 
 // Row and column (both 1-based) of an address such as "b2"; false when the
 // address is not one cell inside the sheet limits (1048576 rows, 16384 columns).
@@ -64,6 +85,9 @@ class Workbook {
   // truth values as TRUE / FALSE, errors as their text (#DIV/0!). A cell the
   // file damages reads as "" while the rest of the sheet is read.
   Text cellText(const std::string& address) const;
+  // What selectSheet found in the current sheet (nothing for a writable
+  // workbook).
+  const SheetNotes& notes() const { return notes_; }
 
   // Writable workbooks only: the cell's number format and value. False (and
   // nothing changed) for a read-only workbook or a bad address.
@@ -91,7 +115,9 @@ class Workbook {
   detail::CellMap written_;                      // writable workbooks: sheet 1
   detail::CellMap formats_;
   detail::CellMap current_;  // the current sheet of a read-only workbook
-  int currentSheet_ = 0;     // 0: none
+  SheetNotes notes_;
+  detail::ReadWatch* watch_ = nullptr;  // the application's
+  int currentSheet_ = 0;                // 0: none
   Text error_;
 };
 
@@ -113,10 +139,19 @@ class Application {
   // Closes everything; the application takes no further workbooks.
   void quit();
   int workbookCount() const { return static_cast<int>(books_.size()); }
+
+  // A workbook may be opened and its sheet selected on another thread than
+  // the one that watches: cancel() (any thread) makes the reading that runs
+  // stop at its next row, and every later one at once, with a message;
+  // rowsRead() (any thread) is the sheet row the reading has reached.
+  void cancel() { watch_.cancelled = true; }
+  bool cancelled() const { return watch_.cancelled; }
+  int rowsRead() const { return watch_.rows; }
   const Text& error() const { return error_; }
 
  private:
   std::vector<std::unique_ptr<Workbook>> books_;
+  detail::ReadWatch watch_;
   bool quit_ = false;
   Text error_;
 };

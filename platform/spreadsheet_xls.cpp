@@ -610,7 +610,8 @@ double rkValue(std::uint32_t rk) {
 // One cell of the sheet being read: its text, or a shared string by index.
 struct Cell {
   std::uint32_t shared = UINT32_MAX;
-  std::string text;  // UTF-8
+  std::string text;    // UTF-8
+  unsigned notes = 0;  // CellNote bits
 };
 
 class XlsSource : public SheetSource {
@@ -627,7 +628,7 @@ class XlsSource : public SheetSource {
 
   int sheetCount() const override { return static_cast<int>(sheets_.size()); }
 
-  bool readSheet(int index, CellMap* cells, Text* error) override {
+  bool readSheet(int index, const SheetReading& reading, Text* error) override {
     if (index < 0 || index >= sheetCount()) {
       *error = "工作簿中没有这个工作表"_t;
       return false;
@@ -640,13 +641,14 @@ class XlsSource : public SheetSource {
     // The cells of columns A to F by row and column, whatever order the
     // records come in; shared strings stay indexes until the rows are known.
     std::map<std::uint64_t, Cell> found;
-    if (!collectCells(at, &found, error)) return false;
-    SheetRows rows(cells);
+    if (!collectCells(at, &found, reading.watch, error)) return false;
+    SheetRows rows(reading);
     int row = 0;
     for (auto it = found.begin(); it != found.end(); it = found.erase(it)) {
       const int r = static_cast<int>(it->first >> 16);
       if (r != row && !rows.beginRow(row = r)) break;
-      if (!rows.cell(static_cast<int>(it->first & 0xFFFF), textOf(it->second))) break;
+      if (!rows.cell(static_cast<int>(it->first & 0xFFFF), textOf(it->second), it->second.notes))
+        break;
     }
     if (!rows.error().empty()) {
       *error = rows.error();
@@ -656,7 +658,8 @@ class XlsSource : public SheetSource {
   }
 
  private:
-  bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, Text* error) {
+  bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, ReadWatch* watch,
+                    Text* error) {
     RecordReader records(&stream_, at);
     std::uint16_t type;
     std::vector<std::uint8_t> d;
@@ -671,7 +674,11 @@ class XlsSource : public SheetSource {
                " MB 的上限，未读取"_t;
       return true;
     };
-    while (records.next(&type, &d)) {
+    for (unsigned count = 1; records.next(&type, &d); ++count) {
+      if (count % 1024 == 0 && watch->cancelled) {
+        *error = cancelledText();
+        return false;
+      }
       if (type == kBof) {
         ++depth;
         continue;
@@ -699,6 +706,7 @@ class XlsSource : public SheetSource {
       if (d.size() < 6) continue;  // damaged: no row and column
       const int row = le16(d.data()) + 1;
       const int column = le16(d.data() + 2) + 1;
+      if (row > watch->rows) watch->rows = row;
       if (type == kMulRk) {
         // Several RK numbers of one row: (format, value) pairs from column.
         for (std::size_t k = 0;
@@ -706,7 +714,8 @@ class XlsSource : public SheetSource {
           const std::uint8_t* p = d.data() + 4 + 6 * k;
           Cell& c = (*found)[cellKey(row, column + static_cast<int>(k))];
           c.shared = UINT32_MAX;
-          c.text = numberCell(rkValue(le32(p + 2)), le16(p));
+          c.notes = 0;
+          c.text = numberCell(rkValue(le32(p + 2)), le16(p), &c.notes);
           textBytes += c.text.size();
         }
         if (tooMuch()) return false;
@@ -752,11 +761,11 @@ class XlsSource : public SheetSource {
     switch (type) {
       case kNumber:
         if (d.size() < 14) return false;
-        cell->text = numberCell(leDouble(p + 6), xf);
+        cell->text = numberCell(leDouble(p + 6), xf, &cell->notes);
         return true;
       case kRk:
         if (d.size() < 10) return false;
-        cell->text = numberCell(rkValue(le32(p + 6)), xf);
+        cell->text = numberCell(rkValue(le32(p + 6)), xf, &cell->notes);
         return true;
       case kLabelSst:
         if (d.size() < 10) return false;
@@ -775,7 +784,7 @@ class XlsSource : public SheetSource {
         if (d.size() < 14) return false;
         const std::uint8_t* r = p + 6;
         if (le16(r + 6) != 0xFFFF) {
-          cell->text = numberCell(leDouble(r), xf);
+          cell->text = numberCell(leDouble(r), xf, &cell->notes);
           return true;
         }
         switch (r[0]) {
@@ -788,7 +797,10 @@ class XlsSource : public SheetSource {
           case 2:
             cell->text = errorText(r[2]);
             return true;
-          default:  // 3: the empty text
+          default:
+            // 3: the empty text, which is also all that a writer that does
+            // not calculate stores in place of the result.
+            cell->notes = kNoResult;
             return true;
         }
       }
@@ -797,12 +809,19 @@ class XlsSource : public SheetSource {
     }
   }
 
-  std::string numberCell(double value, std::uint16_t xf) const {
+  std::string numberCell(double value, std::uint16_t xf, unsigned* notes) {
     if (!std::isfinite(value)) return "#NUM!";
     const int id = xf < xfFormats_.size() ? xfFormats_[xf] : 0;
-    auto it = formats_.find(id);
-    return formatNumber(value, it != formats_.end() ? it->second : builtinFormatCode(id),
-                        date1904_);
+    bool longNumber = false;
+    std::string text = parsed_
+                           .get(id,
+                                [&] {
+                                  auto it = formats_.find(id);
+                                  return it != formats_.end() ? it->second : builtinFormatCode(id);
+                                })
+                           .format(value, date1904_, &longNumber);
+    if (longNumber) *notes |= kLongNumber;
+    return text;
   }
 
   // A string: a 16-bit count, then in BIFF8 flags and the characters
@@ -960,6 +979,7 @@ class XlsSource : public SheetSource {
   CodePage codePage_;
   std::vector<std::uint16_t> xfFormats_;  // the number format of each cell style
   std::map<int, std::string> formats_;    // declared number formats (UTF-8)
+  FormatCache parsed_;                    // the formats in use, parsed
   std::vector<std::uint64_t> sheets_;     // where each sheet's records start
   std::uint64_t globalsEnd_ = 0;
   std::string shared_;  // the shared strings (UTF-8), one after the other
