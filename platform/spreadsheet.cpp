@@ -69,6 +69,7 @@ bool SheetRows::beginRow(int row) {
   }
   row_ = row;
   reading_.watch->rows = row;
+  if (row % 512 == 0 && reading_.watch->progress) reading_.watch->progress();
   return true;
 }
 

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,7 +42,8 @@ inline std::uint64_t cellKey(int row, int column) {
 // How a reading on one thread is followed and stopped from another.
 struct ReadWatch {
   std::atomic<bool> cancelled{false};
-  std::atomic<int> rows{0};  // the sheet row reached
+  std::atomic<int> rows{0};        // the sheet row reached
+  std::function<void()> progress;  // set before a reading starts; see Application
 };
 }  // namespace detail
 
@@ -145,6 +147,9 @@ class Application {
   // stop at its next row, and every later one at once, with a message;
   // rowsRead() (any thread) is the sheet row the reading has reached.
   void cancel() { watch_.cancelled = true; }
+  // fn runs on the reading's thread every few hundred rows it reads. Set
+  // before the reading starts.
+  void onProgress(std::function<void()> fn) { watch_.progress = std::move(fn); }
   bool cancelled() const { return watch_.cancelled; }
   int rowsRead() const { return watch_.rows; }
   const Text& error() const { return error_; }

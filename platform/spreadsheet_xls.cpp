@@ -675,9 +675,12 @@ class XlsSource : public SheetSource {
       return true;
     };
     for (unsigned count = 1; records.next(&type, &d); ++count) {
-      if (count % 1024 == 0 && watch->cancelled) {
-        *error = cancelledText();
-        return false;
+      if (count % 1024 == 0) {
+        if (watch->cancelled) {
+          *error = cancelledText();
+          return false;
+        }
+        if (watch->progress) watch->progress();
       }
       if (type == kBof) {
         ++depth;

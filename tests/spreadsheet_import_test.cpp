@@ -102,9 +102,9 @@ class SpreadsheetFlow : public ::testing::Test {
   }
 
   // Presses 导入数据 with path chosen in the file dialog. Inside the modal
-  // preview, once it is built (取消 enabled), runs `inside`, which must close
-  // the window; `whileReading` runs at the first message processing after
-  // the preview holds `readingRows` rows. Returns when the window closed.
+  // preview, once it is built (the status says the extraction ended), runs `inside`, which must
+  // close the window; `whileReading` runs at the first message processing after the preview holds
+  // `readingRows` rows. Returns when the window closed.
   void runImport(const std::string& path, std::function<void()> inside,
                  std::function<void()> whileReading = nullptr, int readingRows = 0) {
     ui::testing::queueFileAnswer(true, path);
@@ -118,7 +118,7 @@ class SpreadsheetFlow : public ::testing::Test {
         whileReading();
         return;
       }
-      if (!ran && preview().ctl("按钮2").enabled()) {
+      if (!ran && statusText().toUtf8().rfind("数据提取", 0) == 0) {
         ran = true;
         poll.stop();
         inside();
@@ -239,12 +239,31 @@ TEST_F(SpreadsheetFlow, ReadingStopsAtTheFirstBlankRow) {
     EXPECT_EQ(rows, c.previewed) << c.what;
   }
   EXPECT_TRUE(records().empty()) << "cancel imports nothing";
-  // An empty preview imports nothing, still reports success and closes.
-  ui::testing::clearShownDialogs();
-  runImport(makeSheet("empty.xlsx", kHeadings),
-            [] { maintenance::OnImportPreviewImportButtonClick(); });
-  EXPECT_TRUE(records().empty());
-  EXPECT_EQ(messages(), std::vector<std::string>{"数据导入成功！"});
+}
+
+// An import that would add nothing (only the headings, or a blank first data
+// row) says so instead of reporting a success, and closes.
+TEST_F(SpreadsheetFlow, ImportOfNothingSaysThereIsNothingToImport) {
+  openWith({existing()});
+  const std::vector<std::pair<const char*, Cells>> sheets = {
+      {"只有标题.xlsx", kHeadings},
+      {"第二行空.xlsx", withHeadings({{}, {"A03"_t, "丙"_t}})},
+  };
+  for (const auto& [name, rows] : sheets) {
+    SCOPED_TRACE(name);
+    ui::testing::clearShownDialogs();
+    std::string status;
+    runImport(makeSheet(name, rows), [&] {
+      status = statusText().toUtf8();
+      EXPECT_TRUE(preview().ctl("按钮1").enabled());
+      maintenance::OnImportPreviewImportButtonClick();
+    });
+    EXPECT_EQ(status, "数据提取完成：没有可导入的数据");
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("没有可导入的数据：工作表第 2 行是空行。", 0), 0u) << shown[0];
+    EXPECT_EQ(records().size(), 1u);
+  }
 }
 
 TEST_F(SpreadsheetFlow, ButtonsOpenTheirDialogsAndCancelDoesNothing) {

@@ -570,8 +570,8 @@ TEST(SpreadsheetRead, NumbersShowThroughTheirStyles) {
       {"f1", "72"},
       {"g1", ""},  // past column F: not read
       {"a2", "2024-01-15 18:30"},
-      {"b2", "110101199001011232"},
-      {"c2", ""},  // not a number: read as empty, the rest is read
+      {"b2", "110101199001011000"},  // 15 significant digits
+      {"c2", ""},                    // not a number: read as empty, the rest is read
       {"d2", "FALSE"},
       {"e2", "#DIV/0!"},
       {"f2", ""},
@@ -580,6 +580,8 @@ TEST(SpreadsheetRead, NumbersShowThroughTheirStyles) {
   };
   for (const auto& [address, text] : expected)
     EXPECT_EQ(book->cellText(address).toUtf8(), text) << address;
+  EXPECT_EQ(book->notes().longNumberRows, std::vector<int>{2});
+  EXPECT_EQ(book->notes().formulasWithoutResult, 0) << "an empty text is a result";
 
   spreadsheet::Workbook* book1904 = app.open(tmp.path("1904.xlsx"));
   ASSERT_NE(book1904, nullptr) << app.error().toUtf8();
