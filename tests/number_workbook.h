@@ -4,11 +4,9 @@
 // each cell styled with the format `code`.
 #pragma once
 
-#include <zip.h>
-
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "zip_parts.h"
 
 namespace fixture {
 
@@ -28,7 +26,7 @@ inline bool writeNumberWorkbook(const std::string& path, int rows, const std::st
     sheet += "</row>";
   }
   sheet += "</sheetData></worksheet>";
-  const std::vector<std::pair<std::string, std::string>> parts = {
+  const ZipParts parts = {
       {"[Content_Types].xml",
        "<?xml version=\"1.0\"?><Types "
        "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
@@ -53,17 +51,7 @@ inline bool writeNumberWorkbook(const std::string& path, int rows, const std::st
                             "numFmtId=\"164\"/></cellXfs></styleSheet>"},
       {"xl/worksheets/sheet1.xml", sheet},
   };
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!z) return false;
-  for (const auto& [name, data] : parts) {
-    zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
-    if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0) {
-      zip_discard(z);
-      return false;
-    }
-  }
-  return zip_close(z) == 0;
+  return writeZip(path, parts);
 }
 
 }  // namespace fixture

@@ -23,6 +23,7 @@
 
 #include "platform/cell_format.h"
 #include "platform/spreadsheet.h"
+#include "zip_parts.h"
 
 namespace fs = std::filesystem;
 
@@ -55,18 +56,7 @@ Parts readParts(const std::string& path) {
 }
 
 bool writeParts(const std::string& path, const Parts& parts) {
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!z) return false;
-  for (const auto& [name, data] : parts) {
-    zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
-    if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0) {
-      zip_source_free(src);
-      zip_discard(z);
-      return false;
-    }
-  }
-  return zip_close(z) == 0;
+  return fixture::writeZip(path, parts);
 }
 
 const char* const kSplices[] = {
