@@ -145,6 +145,7 @@ bool ReadBeside(spreadsheet::Application* excel, const Text& path, spreadsheet::
           *why = opened->error();
         else
           *book = opened;
+        excel->onProgress(nullptr);  // the nudge ends with this work
       },
       [&] {
         if (!w.isOpen()) {

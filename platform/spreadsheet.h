@@ -81,11 +81,12 @@ class Workbook {
   // The current sheet's cell as text: "" for an empty cell, a cell outside
   // what is read (see above), a bad address or no current sheet. Every cell
   // reads as the text a spreadsheet program shows for it: numbers and dates
-  // under their number format (1.50 under "0.00", 2024-01-15, 12%; General
-  // shows at most 15 significant digits but whole numbers in full, so an
-  // 18-digit number reads as its digits), formulas as their last result,
-  // truth values as TRUE / FALSE, errors as their text (#DIV/0!). A cell the
-  // file damages reads as "" while the rest of the sheet is read.
+  // under their number format (1.50 under "0.00", 2024-01-15, 12%), with at
+  // most 15 significant digits and whole numbers never with an exponent (an
+  // 18-digit number reads with zeros after its 15th digit, see SheetNotes),
+  // formulas as their last result ("" when the file holds none), truth
+  // values as TRUE / FALSE, errors as their text (#DIV/0!). A cell the file
+  // damages reads as "" while the rest of the sheet is read.
   Text cellText(const std::string& address) const;
   // What selectSheet found in the current sheet (nothing for a writable
   // workbook).
