@@ -29,6 +29,7 @@
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
 #include "platform/ui/ui_testing.h"
+#include "tests/number_workbook.h"
 
 using model::operator""_t;
 using model::Text;
@@ -111,7 +112,7 @@ Times runImport(const std::string& path, bool import) {
   QTimer poll;
   poll.setInterval(0);
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (!preview.isOpen() || !preview.ctl("按钮2").enabled()) return;
+    if (!preview.isOpen() || !preview.ctl("按钮1").enabled()) return;
     poll.stop();
     t.previewMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     t.previewRows = preview.ctl("超级列表框_导入预览").rowCount();
@@ -165,6 +166,35 @@ void BM_ImportIntoStore(benchmark::State& state) {
 BENCHMARK(BM_ImportIntoStore)
     ->Arg(10000)
     ->Arg(100000)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Six number cells a row under one long number format ("#" repeated, a
+// length a spreadsheet program takes), read through the window and
+// imported: the time to the built preview, and of the import.
+void BM_ImportNumbersUnderALongFormat(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  const int length = static_cast<int>(state.range(1));
+  const std::string path =
+      gDir + "/数字" + std::to_string(rows) + "_" + std::to_string(length) + ".xlsx";
+  if (!fixture::writeNumberWorkbook(path, rows, std::string(static_cast<size_t>(length), '#'))) {
+    state.SkipWithError("workbook");
+    return;
+  }
+  for (auto _ : state) {
+    store::clear();
+    Times t = runImport(path, true);
+    state.SetIterationTime(t.previewMs / 1000.0);
+    state.counters["import_ms"] = t.importMs;
+    if (t.stored != rows) state.SkipWithError("stored records");
+  }
+  state.counters["rows"] = rows;
+}
+BENCHMARK(BM_ImportNumbersUnderALongFormat)
+    ->Args({65535, 255})
+    ->Args({65535, 1024})
+    ->Args({200000, 255})
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);

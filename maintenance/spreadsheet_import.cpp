@@ -11,9 +11,12 @@
 // 身份证号码, 备注 in A to E and nothing in F) is read in the export's own
 // layout instead: column E is 备注 and there is no 图片文件, so an exported
 // list comes back as it went out.
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "forms/names.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
@@ -21,7 +24,6 @@
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
-#include "forms/names.h"
 
 namespace maintenance {
 
@@ -81,6 +83,84 @@ std::string CellAddress(int column, int row) {
 // True while the import writes: a second press of either button, which the
 // once-per-row message processing would let through, is not acted on.
 bool gImporting = false;
+// The application reading the chosen workbook on a thread of its own, while
+// it does: 取消 stops it.
+spreadsheet::Application* gReading = nullptr;
+
+// Rows listed by number in a message at most; more are counted.
+constexpr size_t kRowsNamed = 10;
+
+// "第 2、5、7 行" for the rows given (sheet rows), the first kRowsNamed of them.
+Text RowList(const std::vector<int>& rows) {
+  Text out = "第 "_t;
+  for (size_t i = 0; i < rows.size() && i < kRowsNamed; ++i)
+    out += (i ? "、"_t : Text()) + model::numberToText(static_cast<long long>(rows[i]));
+  if (rows.size() > kRowsNamed)
+    out += " 等 "_t + model::numberToText(static_cast<long long>(rows.size())) + " 行"_t;
+  else
+    out += " 行"_t;
+  return out;
+}
+
+// What the operator should know of the sheet read, as one message; empty
+// when there is nothing to say. Only rows that reach the preview count.
+Text SheetWarnings(const spreadsheet::SheetNotes& notes, int lastRow) {
+  std::vector<int> longRows;
+  for (int r : notes.longNumberRows)
+    if (r >= 2 && r <= lastRow) longRows.push_back(r);
+  Text out;
+  if (!longRows.empty())
+    out += RowList(longRows) +
+           "有超过 15 位的数字。电子表格只保存 15 位有效数字，第 15 位之后已变为 0，"
+           "原来的数字在保存工作簿时就已丢失。请在电子表格程序中把这一列设为文本格式，"
+           "重新输入这些号码后再导入。"_t;
+  if (notes.formulasWithoutResult > 0) {
+    if (!out.empty()) out += "\n\n"_t;
+    out += "有 "_t + model::numberToText(static_cast<long long>(notes.formulasWithoutResult)) +
+           " 个公式单元格在文件中没有计算结果（写出该文件的程序没有计算公式），"
+           "读作空白。请先用电子表格程序打开该工作簿并保存，再重新导入，即可读到公式的值。"_t;
+  }
+  return out;
+}
+
+// Opens the workbook at path and reads its first sheet on a thread of its
+// own, the window's status counting the rows meanwhile; the window stays
+// responsive and 取消 (or closing it) stops the reading. False when the
+// window was closed meanwhile, else *book is the workbook read or nullptr
+// with the reason in *why.
+bool ReadBeside(spreadsheet::Application* excel, const Text& path, spreadsheet::Workbook** book,
+                Text* why) {
+  ui::Window w = ImportPreview();
+  ui::Control bar = ui::Control(forms::ImportPreviewWindow::进度条1);
+  bar.setMaximum(0);  // no end known: the bar shows that work goes on
+  bar.setVisible(true);
+  *book = nullptr;
+  gReading = excel;
+  ui::runBeside(
+      [&](const std::function<void()>& nudge) {
+        excel->onProgress(nudge);
+        spreadsheet::Workbook* opened = excel->open(path.toUtf8());
+        if (!opened)
+          *why = excel->error();
+        else if (!opened->selectSheet(1))
+          *why = opened->error();
+        else
+          *book = opened;
+        excel->onProgress(nullptr);  // the nudge ends with this work
+      },
+      [&] {
+        if (!w.isOpen()) {
+          excel->cancel();
+          return;
+        }
+        SetStatus("正在提取数据,请稍候...（已读到第 "_t +
+                  model::numberToText(static_cast<long long>(excel->rowsRead())) + " 行）"_t);
+      });
+  gReading = nullptr;
+  if (!w.isOpen() || excel->cancelled()) return false;
+  bar.setVisible(false);
+  return true;
+}
 
 }  // namespace
 
@@ -101,58 +181,59 @@ void OnImportPreviewCreated() {
   const Text path = FileDialog().fileName();
   w.setCaption("数据导入（"_t + path + "）"_t);
 
+  // 取消 acts while the sheet is read.
+  ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
+
   ui::Control list = PreviewList();
-  bool readable = true;
+  // The application and its workbook are released when this function ends,
+  // however the reading ends.
+  spreadsheet::Application excel;
+  spreadsheet::Workbook* book = nullptr;
   Text why;
-  Text damaged;  // a damaged file read in part: why, and how many rows
-  {
-    // The application and its workbook are released when this block ends,
-    // however the reading ends.
-    spreadsheet::Application excel;
-    spreadsheet::Workbook* book = excel.open(path.toUtf8());
-    if (!book) {
-      readable = false;
-      why = excel.error();
-    } else if (!book->selectSheet(1)) {
-      readable = false;
-      why = book->error();
-    } else {
-      damaged = book->warning();
-      const ColumnMap& layout = SheetLayout(*book);
-      const int columns = static_cast<int>(layout.size());
-      Text rowText = "1"_t;  // a seed that is not blank
-      for (int r = 1; !model::removeSpaces(rowText).empty(); ++r) {
-        ui::processPendingOnce();
-        // Closed from its title bar while reading: stop, nothing is kept.
-        if (!w.isOpen()) return;
-        rowText = Text();
-        const int sheetRow = r + 1;
-        int previewRow = -1;
-        for (int c = 1; c <= columns; ++c) {
-          const Text cell = book->cellText(CellAddress(c, sheetRow));
-          rowText += cell;
-          if (model::removeSpaces(rowText).empty()) continue;
-          if (previewRow < 0) previewRow = list.appendRow();
-          list.setCell(previewRow, layout[static_cast<size_t>(c - 1)], cell);
-        }
-      }
-    }
-  }
-  if (!readable) {
+  if (!ReadBeside(&excel, path, &book, &why)) return;  // closed: nothing is kept
+  if (!book) {
     // Nothing to import: only 取消 is offered, and the operator is told why.
     SetStatus("数据提取失败"_t);
     ui::messageBox("无法读取所选文件，未提取任何数据。\n"_t + why);
-    ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
     return;
   }
-  if (damaged.empty()) {
-    SetStatus("数据提取完成"_t);
-  } else {
-    SetStatus(damaged);
-    ui::messageBox(damaged);
+  const ColumnMap& layout = SheetLayout(*book);
+  const int columns = static_cast<int>(layout.size());
+  ui::Control bar = ui::Control(forms::ImportPreviewWindow::进度条1);
+  bar.setMaximum(std::max(excel.rowsRead() - 1, 1));
+  bar.setPosition(0);
+  bar.setVisible(true);
+  Text rowText = "1"_t;  // a seed that is not blank
+  int sheetRow = 1;
+  for (int r = 1; !model::removeSpaces(rowText).empty(); ++r) {
+    ui::processPendingOnce();
+    // Closed from its title bar or by 取消 while filling: stop, nothing is kept.
+    if (!w.isOpen()) return;
+    rowText = Text();
+    sheetRow = r + 1;
+    int previewRow = -1;
+    for (int c = 1; c <= columns; ++c) {
+      const Text cell = book->cellText(CellAddress(c, sheetRow));
+      rowText += cell;
+      if (model::removeSpaces(rowText).empty()) continue;
+      if (previewRow < 0) previewRow = list.appendRow();
+      list.setCell(previewRow, layout[static_cast<size_t>(c - 1)], cell);
+    }
+    bar.setPosition(r);
   }
+  bar.setVisible(false);
+  const Text warnings = SheetWarnings(book->notes(), sheetRow);
+  // A damaged file read in part: why, and how many rows could be read.
+  const Text damaged = book->warning();
+  if (!damaged.empty())
+    SetStatus(damaged);
+  else if (list.rowCount() == 0)
+    SetStatus("数据提取完成：没有可导入的数据"_t);
+  else
+    SetStatus("数据提取完成"_t);
   ui::Control(forms::ImportPreviewWindow::按钮1).setEnabled(true);
-  ui::Control(forms::ImportPreviewWindow::按钮2).setEnabled(true);
+  if (!damaged.empty()) ui::messageBox(damaged);
+  if (!warnings.empty()) ui::messageBox(warnings, "数据导入"_t);
 }
 
 void OnImportPreviewImportButtonClick() {
@@ -167,6 +248,17 @@ void OnImportPreviewImportButtonClick() {
   bar.setVisible(true);
   const int rows = list.rowCount();
   bar.setMaximum(rows);
+  if (rows == 0) {
+    // Nothing would be added: say so, rather than report a success.
+    gImporting = false;
+    bar.setVisible(false);
+    SetStatus("没有可导入的数据"_t);
+    ui::messageBox(
+        "没有可导入的数据：工作表第 2 行是空行。第 1 行是标题，数据从第 2 行读起，"
+        "读到第一个空行为止。未导入任何记录。"_t);
+    w.destroy();
+    return;
+  }
 
   // The rows are appended all or nothing: a store that refuses a write, or a
   // window closed halfway, leaves the store as it was.
@@ -214,6 +306,7 @@ void OnImportPreviewImportButtonClick() {
 
 void OnImportPreviewCancelButtonClick() {
   if (gImporting) return;
+  if (gReading) gReading->cancel();
   ImportPreview().destroy();
 }
 

@@ -3,7 +3,9 @@
 // "as shown" text export, Chinese locale), except where noted.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "platform/spreadsheet/cell_format.h"
 
@@ -30,8 +32,16 @@ TEST(CellFormat, ShowsNumbersAsASpreadsheetDoes) {
       {123456789012345.6, "General", "123456789012346"},
       {12345678901234.56, "General", "12345678901234.6"},
       {13800138000, "General", "13800138000"},
-      // A whole number never gets an exponent (LibreOffice: 1.10101199001011E+017).
-      {110101199001011234.0, "General", "110101199001011232"},
+      // A whole number never gets an exponent (LibreOffice: 1.10101199001011E+017);
+      // past 15 significant digits it shows zeros, as under "0".
+      {110101199001011234.0, "General", "110101199001011000"},
+      {110101199001011234.0, "0", "110101199001011000"},
+      {110101199001011008.0, "0", "110101199001011000"},
+      {6222021234567899.0, "General", "6222021234567900"},
+      {123456789012345.0, "0", "123456789012345"},
+      {-1234567890123456789.0, "#,##0", "-1,234,567,890,123,460,000"},
+      {1e20, "General", "100000000000000000000"},
+      {9.999999999999999e22, "0", "100000000000000000000000"},
       {1e-5, "General", "0.00001"},
       {1.5e-9, "General", "0.0000000015"},
       {0.000123456789012345, "General", "0.000123456789012345"},
@@ -140,6 +150,75 @@ TEST(CellFormat, BuiltInFormatsAndThe1904DateSystem) {
   EXPECT_EQ(formatNumber(43844, "0", true), "43844") << "numbers stay numbers";
   // A code longer than any program writes is damage: General.
   EXPECT_EQ(formatNumber(-1.5, std::string(5000, '0') + ".00", false), "-1.5");
+}
+
+// The flag that tells the preview a number lost its digits past the 15th.
+TEST(CellFormat, TellsWhenANumberHasMoreThan15Digits) {
+  struct Flagged {
+    double value;
+    const char* code;
+    bool longNumber;
+  };
+  const Flagged cases[] = {
+      {110101199001011234.0, "General", true},
+      {110101199001011234.0, "0", true},
+      {-1e15, "0.00", true},
+      {1e13, "0%", true},  // 1000000000000000%
+      {999999999999999.0, "General", false},
+      {13800138000, "0", false},
+      {110101199001011234.0, "0.00E+00", false},  // the exponent says it
+      {0.000123456789012345678, "General", false},
+      {45306, "yyyy-mm-dd", false},
+  };
+  for (const Flagged& c : cases) {
+    bool flagged = !c.longNumber;
+    spreadsheet::detail::NumberFormat(c.code).format(c.value, false, &flagged);
+    EXPECT_EQ(flagged, c.longNumber) << c.value << " as " << c.code;
+  }
+}
+
+// Codes as long as a spreadsheet program takes (255 characters) and past
+// it: every place is filled as in a short code.
+TEST(CellFormat, LongCodesFillEveryPlace) {
+  const std::string hashes(255, '#');
+  EXPECT_EQ(formatNumber(13800138000, hashes, false), "13800138000");
+  EXPECT_EQ(formatNumber(0, hashes, false), "");
+  EXPECT_EQ(formatNumber(42, std::string(20, '0'), false), "00000000000000000042");
+  EXPECT_EQ(formatNumber(13800138000, std::string(240, '#') + ",##0", false), "13,800,138,000");
+  EXPECT_EQ(formatNumber(1.25, "0." + std::string(250, '#'), false), "1.25");
+  EXPECT_EQ(formatNumber(1.25, "0." + std::string(250, '?'), false),
+            "1.25" + std::string(248, ' '));
+  // One parse, many values.
+  const spreadsheet::detail::NumberFormat once(std::string(254, '#') + "0");
+  for (int v : {0, 7, 123456}) EXPECT_EQ(once.format(v, false), std::to_string(v));
+}
+
+// Serial day numbers and civil dates are one calculation both ways.
+TEST(CellFormat, SerialDaysAndDatesAgree) {
+  using spreadsheet::detail::serialDay;
+  bool ok = false;
+  EXPECT_EQ(serialDay(2024, 1, 15, false, &ok), 45306);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(serialDay(2024, 1, 15, true, &ok), 43844);
+  EXPECT_EQ(serialDay(1899, 12, 30, false, &ok), 0);
+  EXPECT_EQ(serialDay(2023, 2, 29, false, &ok), serialDay(2023, 3, 1, false, &ok))
+      << "a day past the month's end counts on";
+  for (auto [y, m, d] : {std::tuple{2024, 13, 1}, {2024, 0, 1}, {2024, 1, 32}, {40000, 1, 1}}) {
+    serialDay(y, m, d, false, &ok);
+    EXPECT_FALSE(ok) << y << "-" << m << "-" << d;
+  }
+  // Every day of a span around both day 0s and a leap century reads back.
+  for (const bool date1904 : {false, true})
+    for (long long day = -800; day <= 800; day += 7)
+      for (long long base : {0LL, 36500LL}) {
+        const std::string shown =
+            formatNumber(static_cast<double>(day + base), "yyyy-m-d", date1904);
+        int y = 0, m = 0, d = 0;
+        ASSERT_EQ(std::sscanf(shown.c_str(), "%d-%d-%d", &y, &m, &d), 3) << shown;
+        EXPECT_EQ(serialDay(y, m, d, date1904, &ok), day + base) << shown;
+      }
+  // A year past what a calendar holds is no date: General.
+  EXPECT_EQ(formatNumber(2e10, "yyyy-mm-dd", false), "20000000000");
 }
 
 }  // namespace

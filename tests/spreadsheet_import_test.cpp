@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "maintenance/participants_internal.h"
 #include "maintenance/spreadsheet_internal.h"
 #include "model/records.h"
+#include "number_workbook.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
@@ -103,9 +105,10 @@ class SpreadsheetFlow : public ::testing::Test {
   }
 
   // Presses 导入数据 with path chosen in the file dialog. Inside the modal
-  // preview, once it is built (取消 enabled), runs `inside`, which must close
-  // the window; `whileReading` runs at the first message processing after
-  // the preview holds `readingRows` rows. Returns when the window closed.
+  // preview, once it is built (the status says the extraction ended, or that
+  // the file is damaged), runs `inside`, which must
+  // close the window; `whileReading` runs at the first message processing after the preview holds
+  // `readingRows` rows. Returns when the window closed.
   void runImport(const std::string& path, std::function<void()> inside,
                  std::function<void()> whileReading = nullptr, int readingRows = 0) {
     ui::testing::queueFileAnswer(true, path);
@@ -119,18 +122,20 @@ class SpreadsheetFlow : public ::testing::Test {
         whileReading();
         return;
       }
-      if (!ran && preview().ctl("按钮2").enabled()) {
+      const std::string status = statusText().toUtf8();
+      if (!ran && (status.rfind("数据提取", 0) == 0 || status.rfind("文件已损坏", 0) == 0)) {
         ran = true;
         poll.stop();
         inside();
       }
     });
     poll.start();
-    // No test may hang on the modal window.
+    // No test may hang on the modal window: far longer than any reading here
+    // takes on a loaded machine, and shorter than the test's own time-out.
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] { preview().destroy(); });
-    guard.start(20000);
+    guard.start(240000);
     maintenance::OnParticipantsImportButtonClick();
     EXPECT_TRUE(guard.isActive()) << "the preview had to be closed by the guard";
     EXPECT_FALSE(preview().isOpen());
@@ -240,12 +245,31 @@ TEST_F(SpreadsheetFlow, ReadingStopsAtTheFirstBlankRow) {
     EXPECT_EQ(rows, c.previewed) << c.what;
   }
   EXPECT_TRUE(records().empty()) << "cancel imports nothing";
-  // An empty preview imports nothing, still reports success and closes.
-  ui::testing::clearShownDialogs();
-  runImport(makeSheet("empty.xlsx", kHeadings),
-            [] { maintenance::OnImportPreviewImportButtonClick(); });
-  EXPECT_TRUE(records().empty());
-  EXPECT_EQ(messages(), std::vector<std::string>{"数据导入成功！"});
+}
+
+// An import that would add nothing (only the headings, or a blank first data
+// row) says so instead of reporting a success, and closes.
+TEST_F(SpreadsheetFlow, ImportOfNothingSaysThereIsNothingToImport) {
+  openWith({existing()});
+  const std::vector<std::pair<const char*, Cells>> sheets = {
+      {"只有标题.xlsx", kHeadings},
+      {"第二行空.xlsx", withHeadings({{}, {"A03"_t, "丙"_t}})},
+  };
+  for (const auto& [name, rows] : sheets) {
+    SCOPED_TRACE(name);
+    ui::testing::clearShownDialogs();
+    std::string status;
+    runImport(makeSheet(name, rows), [&] {
+      status = statusText().toUtf8();
+      EXPECT_TRUE(preview().ctl("按钮1").enabled());
+      maintenance::OnImportPreviewImportButtonClick();
+    });
+    EXPECT_EQ(status, "数据提取完成：没有可导入的数据");
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("没有可导入的数据：工作表第 2 行是空行。", 0), 0u) << shown[0];
+    EXPECT_EQ(records().size(), 1u);
+  }
 }
 
 TEST_F(SpreadsheetFlow, ButtonsOpenTheirDialogsAndCancelDoesNothing) {
@@ -381,6 +405,113 @@ TEST_F(SpreadsheetFlow, ClosingThePreviewMidwayKeepsTheStoreAsItWas) {
   EXPECT_EQ(records().size(), 1u);
   EXPECT_EQ(messages(), std::vector<std::string>{"导入窗口已关闭，未导入任何数据。"});
   EXPECT_EQ(maintenance::PersonnelList().rowCount(), 1);
+}
+
+// A workbook of the corpus (tests/workbooks), copied into the event folder.
+std::string corpusFile(fixture::TempEvent& ev, const std::string& name) {
+  const std::string to = ev.path(name);
+  fs::copy_file(fs::path(PD_SOURCE_DIR) / "tests" / "workbooks" / name, to,
+                fs::copy_options::overwrite_existing);
+  return to;
+}
+
+// Identity and card numbers typed as numbers, from the .xlsx and the .xls
+// LibreOffice wrote of one workbook: 15 significant digits (as LibreOffice
+// shows them under "0"; the card number in d5 it shows whole from the .xls),
+// and the preview names the rows whose real digits were lost.
+TEST_F(SpreadsheetFlow, LongNumbersShowFifteenDigitsAndThePreviewNamesTheirRows) {
+  openWith({});
+  const std::vector<std::vector<std::string>> expected = {
+      {"0001", "", "", "110101199001011000", "", ""},
+      {"0002", "", "", "110101199001011000", "", ""},
+      {"0003", "", "13800138000", "123456789012345", "", ""},
+      {"0004", "", "6222021234567900", "110101199001011234", "", ""},
+  };
+  for (const char* name : {"libreoffice_long_numbers.xlsx", "libreoffice_long_numbers.xls"}) {
+    SCOPED_TRACE(name);
+    ui::testing::clearShownDialogs();
+    std::vector<std::vector<std::string>> rows;
+    runImport(corpusFile(ev, name), [&] {
+      rows = previewRows();
+      maintenance::OnImportPreviewImportButtonClick();
+    });
+    EXPECT_EQ(rows, expected);
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].rfind("第 2、3、5 行有超过 15 位的数字。", 0), 0u) << shown[0];
+    EXPECT_NE(shown[0].find("文本格式"), std::string::npos) << "says how to keep the digits";
+    EXPECT_EQ(shown[1], "数据导入成功！");
+  }
+  const auto stored = records();
+  ASSERT_EQ(stored.size(), 8u);
+  EXPECT_EQ(stored[0].id.toUtf8(), "110101199001011000");
+  EXPECT_EQ(stored[4].id.toUtf8(), "110101199001011000") << "the same from the .xls";
+}
+
+// Formulas written by programs that do not calculate: their cells read
+// empty, and the preview says how many there are and how to get the values.
+TEST_F(SpreadsheetFlow, FormulasWithoutResultsAreCountedAndReadEmpty) {
+  openWith({});
+  const std::vector<std::vector<std::string>> expected = {
+      {"0001", "", "", "", "", ""},
+      {"0002", "", "", "", "", ""},
+  };
+  for (const char* name :
+       {"openpyxl_formulas.xlsx", "xlsxwriter_formulas.xlsx", "xlwt_formulas.xls"}) {
+    SCOPED_TRACE(name);
+    ui::testing::clearShownDialogs();
+    std::vector<std::vector<std::string>> rows;
+    runImport(corpusFile(ev, name), [&] {
+      rows = previewRows();
+      maintenance::OnImportPreviewCancelButtonClick();
+    });
+    EXPECT_EQ(rows, expected);
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("有 4 个公式单元格在文件中没有计算结果", 0), 0u) << shown[0];
+    EXPECT_NE(shown[0].find("读作空白"), std::string::npos);
+    EXPECT_NE(shown[0].find("打开该工作簿并保存"), std::string::npos);
+  }
+  EXPECT_TRUE(records().empty());
+}
+
+// A long sheet (200,000 rows of six numbers under a 255-character format) is
+// read beside the window: the status counts the rows while the window goes
+// on answering, a click on 取消 stops the reading, and nothing is kept.
+TEST_F(SpreadsheetFlow, CancelStopsALongReadingAndKeepsNothing) {
+  openWith({existing()});
+  const std::string path = ev.path("二十万行.xlsx");
+  ASSERT_TRUE(fixture::writeNumberWorkbook(path, 200000, std::string(255, '#')));
+  ui::testing::queueFileAnswer(true, path);
+  std::set<std::string> counted;  // the status texts seen while reading
+  bool clicked = false;
+  QTimer poll;
+  poll.setInterval(0);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (clicked || !preview().isOpen()) return;
+    const std::string status = statusText().toUtf8();
+    if (status.find("已读到第") != std::string::npos) counted.insert(status);
+    if (counted.size() < 2) return;
+    // The count moved on while this timer ran: the window answers. Click 取消.
+    clicked = true;
+    auto* cancel =
+        qobject_cast<QAbstractButton*>(ui::testing::controlWidget("ImportPreviewWindow", "按钮2"));
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_TRUE(cancel->isEnabled()) << "取消 is offered while the sheet is read";
+    cancel->click();
+  });
+  poll.start();
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { preview().destroy(); });
+  guard.start(120000);
+  // Returns once the window closed and the reading beside it has stopped.
+  maintenance::OnParticipantsImportButtonClick();
+  EXPECT_TRUE(clicked) << "the status never counted the rows";
+  EXPECT_TRUE(guard.isActive()) << "the preview had to be closed by the guard";
+  EXPECT_FALSE(preview().isOpen());
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(records().size(), 1u);
 }
 
 // --- Export -----------------------------------------------------------------------------

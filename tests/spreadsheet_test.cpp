@@ -9,10 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "number_workbook.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "temp_files.h"
 
@@ -570,8 +574,8 @@ TEST(SpreadsheetRead, NumbersShowThroughTheirStyles) {
       {"f1", "72"},
       {"g1", ""},  // past column F: not read
       {"a2", "2024-01-15 18:30"},
-      {"b2", "110101199001011232"},
-      {"c2", ""},  // not a number: read as empty, the rest is read
+      {"b2", "110101199001011000"},  // 15 significant digits
+      {"c2", ""},                    // not a number: read as empty, the rest is read
       {"d2", "FALSE"},
       {"e2", "#DIV/0!"},
       {"f2", ""},
@@ -580,6 +584,8 @@ TEST(SpreadsheetRead, NumbersShowThroughTheirStyles) {
   };
   for (const auto& [address, text] : expected)
     EXPECT_EQ(book->cellText(address).toUtf8(), text) << address;
+  EXPECT_EQ(book->notes().longNumberRows, std::vector<int>{2});
+  EXPECT_EQ(book->notes().formulasWithoutResult, 0) << "an empty text is a result";
 
   spreadsheet::Workbook* book1904 = app.open(tmp.path("1904.xlsx"));
   ASSERT_NE(book1904, nullptr) << app.error().toUtf8();
@@ -597,6 +603,61 @@ TEST(SpreadsheetApplication, QuitEndsTheApplication) {
   EXPECT_EQ(app.workbookCount(), 0);
   EXPECT_EQ(app.add(), nullptr);
   EXPECT_FALSE(app.error().empty());
+}
+
+// A reading on another thread reports its rows as it goes and stops at the
+// next row once cancelled, keeping nothing; later readings stop at once.
+TEST(SpreadsheetApplication, AReadingOnAnotherThreadIsFollowedAndCancelled) {
+  TempDir tmp;
+  const std::string path = tmp.path("many.xlsx");
+  ASSERT_TRUE(fixture::writeNumberWorkbook(path, 20000, std::string(255, '#')));
+  {
+    spreadsheet::Application app;
+    int calls = 0;
+    app.onProgress([&] { ++calls; });
+    spreadsheet::Workbook* book = app.open(path);
+    ASSERT_NE(book, nullptr) << app.error().toUtf8();
+    ASSERT_TRUE(book->selectSheet(1)) << book->error().toUtf8();
+    EXPECT_EQ(book->cellText("f20001").toUtf8(), std::to_string(13800000000LL + 20000 * 6 + 5));
+    EXPECT_EQ(app.rowsRead(), 20001);
+    EXPECT_GE(calls, 20000 / 512);
+  }
+  spreadsheet::Application app;
+  spreadsheet::Workbook* book = app.open(path);
+  ASSERT_NE(book, nullptr);
+  // The reading waits at its first report until the cancel was given.
+  std::mutex m;
+  std::condition_variable cv;
+  bool underWay = false, cancelGiven = false;
+  app.onProgress([&] {
+    std::unique_lock<std::mutex> lock(m);
+    if (underWay) return;
+    underWay = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return cancelGiven; });
+  });
+  bool read = true;
+  Text why;
+  std::thread reader([&] {
+    read = book->selectSheet(1);
+    why = book->error();
+  });
+  int reached = 0;
+  {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return underWay; });
+    reached = app.rowsRead();
+    app.cancel();
+    cancelGiven = true;
+  }
+  cv.notify_all();
+  reader.join();
+  EXPECT_FALSE(read);
+  EXPECT_EQ(why.toUtf8(), "读取已取消");
+  EXPECT_EQ(app.rowsRead(), reached) << "not a row more";
+  EXPECT_LT(reached, 20001);
+  EXPECT_EQ(book->cellText("a2"), Text()) << "nothing of a cancelled reading is kept";
+  EXPECT_EQ(app.open(path), nullptr);
 }
 
 }  // namespace

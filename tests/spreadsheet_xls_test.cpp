@@ -39,6 +39,7 @@ struct Read {
   bool opened = false;
   std::string error;
   std::string cells;
+  spreadsheet::SheetNotes notes;
 };
 Read readXls(const std::string& bytes, int rows = 6, int sheet = 1) {
   TempDir tmp;
@@ -63,6 +64,7 @@ Read readXls(const std::string& bytes, int rows = 6, int sheet = 1) {
     }
     r.cells += '\n';
   }
+  r.notes = book->notes();
   return r;
 }
 
@@ -112,12 +114,16 @@ TEST(XlsRead, CellsAsASpreadsheetShowsThem) {
   ASSERT_TRUE(r.opened) << r.error;
   EXPECT_EQ(r.cells,
             "编号|姓名||||\n"
-            "0001|张三||110101199001011232|1.50|2024-01-15\n"
+            "0001|张三||110101199001011000|1.50|2024-01-15\n"
             "0002|22.2222|TRUE|FALSE|#DIV/0!|\n"
             "-7|12.34|1|Zoë|李四|#N/A\n"
             "|TRUE|富文本|||\n"
             "|||||\n"
             "|||||\n");
+  // The identity number kept 15 digits; the empty formula result is what a
+  // writer that does not calculate stores.
+  EXPECT_EQ(r.notes.longNumberRows, std::vector<int>{2});
+  EXPECT_EQ(r.notes.formulasWithoutResult, 1);
 }
 
 TEST(XlsRead, Date1904AndExcel95Workbook) {

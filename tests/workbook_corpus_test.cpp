@@ -38,14 +38,50 @@ const Difference kDifferences[] = {
     // TRUE / FALSE, as for the .xlsx of the same workbook.
     {"libreoffice_participants.xls", "b5", "TRUE", "formula truth value"},
     {"libreoffice_participants.xls", "a7", "FALSE", "formula truth value"},
-    // The identity number below, as the .xls file holds it (LibreOffice
-    // writes the double 110101199001011200 there).
-    {"libreoffice_participants.xls", "d7", "110101199001011200", "whole numbers without exponent"},
-    // An 18-digit identity number typed as a number: LibreOffice stores it
-    // with 15 digits (1.10101199001011E+17) and shows it with an exponent;
-    // a whole number is never shown with one, so the reader gives every
-    // digit of the double the file holds.
-    {"", "d7", "110101199001011008", "whole numbers without exponent"},
+    // An 18-digit identity number typed as a number, under General:
+    // LibreOffice shows it with an exponent; a whole number is never shown
+    // with one, so the reader writes out its 15 significant digits, as it
+    // and LibreOffice do under "0" (d2 of libreoffice_long_numbers).
+    {"", "d7", "110101199001011000", "whole numbers without exponent"},
+    {"libreoffice_long_numbers.xlsx", "d3", "110101199001011000", "whole numbers without exponent"},
+    {"libreoffice_long_numbers.xls", "d3", "110101199001011000", "whole numbers without exponent"},
+    // A 16-digit number the .xls file holds exactly: LibreOffice shows
+    // every digit; the reader shows 15 significant digits, as from the
+    // .xlsx of the same workbook (where LibreOffice stored only 15).
+    {"libreoffice_long_numbers.xls", "c5", "6222021234567900", "15 significant digits"},
+    // Formulas whose file holds no result (openpyxl, xlwt) or a placeholder
+    // 0 (XlsxWriter, which asks for a calculation on opening): LibreOffice
+    // calculates the first two; the reader reads them empty and the
+    // preview says so (kNotes below).
+    {"openpyxl_formulas.xlsx", "b2", "", "formula without result"},
+    {"openpyxl_formulas.xlsx", "c2", "", "formula without result"},
+    {"openpyxl_formulas.xlsx", "b3", "", "formula without result"},
+    {"openpyxl_formulas.xlsx", "c3", "", "formula without result"},
+    {"xlwt_formulas.xls", "b2", "", "formula without result"},
+    {"xlwt_formulas.xls", "c2", "", "formula without result"},
+    {"xlwt_formulas.xls", "b3", "", "formula without result"},
+    {"xlwt_formulas.xls", "c3", "", "formula without result"},
+    {"xlsxwriter_formulas.xlsx", "b2", "", "formula without result"},
+    {"xlsxwriter_formulas.xlsx", "c2", "", "formula without result"},
+    {"xlsxwriter_formulas.xlsx", "b3", "", "formula without result"},
+    {"xlsxwriter_formulas.xlsx", "c3", "", "formula without result"},
+};
+
+// What the reader notes of a file for the preview (files not named: nothing).
+struct Noted {
+  const char* file;
+  std::vector<int> longNumberRows;
+  int formulasWithoutResult;
+};
+const Noted kNotes[] = {
+    {"libreoffice_participants.xlsx", {7}, 0},
+    {"libreoffice_participants.xls", {7}, 0},
+    {"gnumeric_participants.xlsx", {7}, 0},
+    {"libreoffice_long_numbers.xlsx", {2, 3, 5}, 0},
+    {"libreoffice_long_numbers.xls", {2, 3, 5}, 0},
+    {"openpyxl_formulas.xlsx", {}, 4},
+    {"xlwt_formulas.xls", {}, 4},
+    {"xlsxwriter_formulas.xlsx", {}, 4},
 };
 
 // Rows of a CSV text as LibreOffice writes it: fields separated by commas,
@@ -110,7 +146,7 @@ TEST(WorkbookCorpus, EveryFileReadsAsLibreOfficeShowsIt) {
     if (ext == ".xlsx" || ext == ".xls") files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
-  ASSERT_GE(files.size(), 8u);
+  ASSERT_GE(files.size(), 13u);
   int matched = 0, withDifferences = 0;
   for (const fs::path& file : files) {
     const std::string name = file.filename().string();
@@ -172,6 +208,11 @@ TEST(WorkbookCorpus, EveryFileReadsAsLibreOfficeShowsIt) {
                       << "\"";
       }
     }
+    Noted expected{name.c_str(), {}, 0};
+    for (const Noted& n : kNotes)
+      if (name == n.file) expected = n;
+    EXPECT_EQ(book->notes().longNumberRows, expected.longNumberRows);
+    EXPECT_EQ(book->notes().formulasWithoutResult, expected.formulasWithoutResult);
     if (same) ++matched;
     if (known) ++withDifferences;
   }

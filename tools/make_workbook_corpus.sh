@@ -16,7 +16,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=${1:-$here/../tests/workbooks}
 PINNED=(libreoffice-calc-nogui=4:7.4.7-1+deb12u14 gnumeric=1.12.55-1
-  python3-openpyxl=3.0.9-1 python3-xlsxwriter=3.0.2-2)
+  python3-openpyxl=3.0.9-1 python3-xlsxwriter=3.0.2-2 python3-xlwt=1.3.0-4)
 
 missing=()
 for p in "${PINNED[@]}"; do
@@ -62,7 +62,7 @@ soffice_convert() {  # filter outdir files...
 
 # LibreOffice files, .xlsx and .xls, from the sources (formulas computed).
 profile 0
-for name in participants dates1904; do
+for name in participants dates1904 long_numbers; do
   soffice_convert 'xlsx:Calc MS Excel 2007 XML' "$work/lo" "$work/src/$name.xlsx"
   soffice_convert 'xls:MS Excel 97' "$work/lo" "$work/src/$name.xlsx"
   cp "$work/lo/$name.xlsx" "$out/libreoffice_$name.xlsx"
@@ -76,7 +76,7 @@ ssconvert --export-type=Gnumeric_Excel:xlsx2 "$out/libreoffice_participants.xlsx
 # the files hold them).
 profile 1
 for f in "$out"/libreoffice_*.xls* "$out"/gnumeric_*.xlsx "$out"/xlsxwriter_*.xlsx \
-  "$out"/openpyxl_*.xlsx; do
+  "$out"/openpyxl_*.xlsx "$out"/xlwt_*.xls; do
   rm -rf "$work/csv"
   soffice_convert 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,1' \
     "$work/csv" "$f"

@@ -21,8 +21,9 @@ try:
     import openpyxl
     import openpyxl.styles
     import xlsxwriter
+    import xlwt
 except ImportError:
-    openpyxl = xlsxwriter = None
+    openpyxl = xlsxwriter = xlwt = None
 
 HEAD = ["编号", "姓名", "电话号码", "身份证号码", "图片文件", "备注"]
 
@@ -100,6 +101,56 @@ def dates_1904_source(path):
     ws.write_formula("D2", "=A2+1", f("yyyy-mm-dd"))
     ws.write_string("E2", "1904")
     wb.close()
+
+
+def long_numbers_source(path):
+    """Identity and card numbers typed as numbers: a spreadsheet keeps 15
+    significant digits of them, under General and under "0"."""
+    wb = xlsxwriter.Workbook(path)
+    ws = wb.add_worksheet()
+    zero = wb.add_format({"num_format": "0"})
+    ws.write_row(0, 0, HEAD)
+    ws.write_string("A2", "0001")
+    ws.write_number("D2", 110101199001011234, zero)
+    ws.write_string("A3", "0002")
+    ws.write_number("D3", 110101199001011234)
+    ws.write_string("A4", "0003")
+    ws.write_number("C4", 13800138000)
+    ws.write_number("D4", 123456789012345, zero)  # 15 digits: all kept
+    ws.write_string("A5", "0004")
+    ws.write_number("C5", 6222021234567899, zero)  # a 16-digit card number
+    ws.write_string("D5", "110101199001011234")
+    wb.close()
+
+
+def formulas_sources(d):
+    """Formulas as scripts write them without calculating: openpyxl and
+    xlwt store no result, XlsxWriter stores 0 and asks for a calculation
+    when the workbook is opened."""
+    rows = [("0001", '="T"&TEXT(3,"000")', "=2+3"), ("0002", '=A3&"号"', "=LEN(A3)")]
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.append(HEAD)
+    for a, b, c in rows:
+        ws.append([a, b, c])
+    wb.save(os.path.join(d, "openpyxl_formulas.xlsx"))
+    wb = xlsxwriter.Workbook(os.path.join(d, "xlsxwriter_formulas.xlsx"))
+    ws = wb.add_worksheet()
+    ws.write_row(0, 0, HEAD)
+    for r, (a, b, c) in enumerate(rows, 1):
+        ws.write_string(r, 0, a)
+        ws.write_formula(r, 1, b)
+        ws.write_formula(r, 2, c)
+    wb.close()
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("S")
+    for c, h in enumerate(HEAD):
+        ws.write(0, c, h)
+    for r, (a, b, c) in enumerate(rows, 1):
+        ws.write(r, 0, a)
+        ws.write(r, 1, xlwt.Formula(b[1:].replace(",", ";")))
+        ws.write(r, 2, xlwt.Formula(c[1:]))
+    wb.save(os.path.join(d, "xlwt_formulas.xls"))
 
 
 def xlsxwriter_direct(path):
@@ -240,9 +291,11 @@ def main():
     if what == "sources":
         participants_source(os.path.join(d, "participants.xlsx"))
         dates_1904_source(os.path.join(d, "dates1904.xlsx"))
+        long_numbers_source(os.path.join(d, "long_numbers.xlsx"))
     elif what == "direct":
         xlsxwriter_direct(os.path.join(d, "xlsxwriter_list.xlsx"))
         openpyxl_direct(os.path.join(d, "openpyxl_list.xlsx"))
+        formulas_sources(d)
     elif what == "handmade":
         handmade(d)
     elif what == "hostile":

@@ -4,6 +4,7 @@
 #include "platform/spreadsheet/cell_format.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +54,16 @@ struct Section {
   bool ampm = false;
   bool empty = true;     // the section's code was empty
   bool english = false;  // names in English ([$-409]); Chinese otherwise
+
+  // Worked out once from the tokens (layOut), so that formatting a value
+  // walks the tokens once.
+  bool hasNumber = false;  // digit places or General: not a date
+  int intPlaces = 0, fracPlaces = 0, expPlaces = 0, percent = 0;
+  int scale = 0;  // commas right after the last integer place: thousands
+  bool point = false, exponent = false, grouping = false, slash = false;
+  bool engineering = false;         // "##0.0E+0": exponents in steps of the integer places
+  std::string intKinds, fracKinds;  // '0', '#' or '?' of each place, left to right
+  int subDigits = 0;                // dates: decimals of a second shown (at most 3)
 };
 
 bool isDigitPlace(char c) { return c == '0' || c == '#' || c == '?'; }
@@ -131,6 +142,68 @@ std::string systemFormat(std::string_view code) {
       code.find("[$-f400]") != std::string_view::npos)
     return "h:mm:ss";
   return std::string();
+}
+
+// The places of a section and what they mean, in one pass over its tokens.
+void layOut(Section* sec) {
+  size_t firstDigit = sec->tokens.size(), lastInt = 0;
+  for (size_t k = 0; k < sec->tokens.size(); ++k) {
+    const Token& t = sec->tokens[k];
+    switch (t.kind) {
+      case Kind::Digit:
+        if (firstDigit == sec->tokens.size()) firstDigit = k;
+        if (t.text[0] == '#') sec->engineering = true;  // kept only with several places, below
+        if (sec->exponent) {
+          ++sec->expPlaces;
+        } else if (sec->point) {
+          ++sec->fracPlaces;
+          sec->fracKinds += t.text[0];
+        } else {
+          ++sec->intPlaces, lastInt = k;
+          sec->intKinds += t.text[0];
+        }
+        sec->hasNumber = true;
+        break;
+      case Kind::General:
+        sec->hasNumber = true;
+        break;
+      case Kind::Point:
+        if (!sec->exponent) sec->point = true;
+        break;
+      case Kind::Exponent:
+        sec->exponent = true;
+        break;
+      case Kind::Percent:
+        ++sec->percent;
+        break;
+      case Kind::Slash:
+        sec->slash = true;
+        break;
+      case Kind::SubSecond:
+        sec->subDigits = std::max(sec->subDigits, std::min(t.count, 3));
+        break;
+      default:
+        break;
+    }
+  }
+  sec->engineering = sec->engineering && sec->intPlaces > 1;
+  // Commas: between integer places they group; right after the last place
+  // (before the point or the end) each one divides by 1000, and so do
+  // commas right after the decimals ("0.00,").
+  size_t before = 0;  // the last token before k that is not a comma
+  bool any = false;
+  for (size_t k = 0; k < sec->tokens.size(); ++k) {
+    if (sec->tokens[k].kind != Kind::Comma) {
+      before = k, any = true;
+      continue;
+    }
+    if (k > firstDigit && k < lastInt && sec->intPlaces > 0)
+      sec->grouping = true;
+    else if (k > lastInt && sec->intPlaces > 0 && !sec->point)
+      sec->scale += any && before == lastInt ? 1 : 0;
+    else if (k > lastInt && sec->point)
+      sec->scale += any && sec->tokens[before].kind == Kind::Digit ? 1 : 0;
+  }
 }
 
 Section parseSection(std::string_view s) {
@@ -279,6 +352,7 @@ Section parseSection(std::string_view s) {
     }
     lastTime = static_cast<int>(k);
   }
+  layOut(&sec);
   return sec;
 }
 
@@ -320,23 +394,15 @@ bool conditionHolds(const Section& s, double v) {
 
 // |v| in decimal with `decimals` digits after the point, rounded half away
 // from zero on its 15 significant digits (as spreadsheets round: 1.005 with
-// two decimals is 1.01). Whole numbers of 15 digits or more keep every digit
-// the double holds.
-void decimalParts(double v, int decimals, std::string* intPart, std::string* fracPart) {
+// two decimals is 1.01). A spreadsheet keeps no more than 15 significant
+// digits, so the places after the 15th show zeros (110101199001011234 is
+// 110101199001011000); *lost is then set: whatever digits the number had
+// there were lost when it was stored.
+void decimalParts(double v, int decimals, std::string* intPart, std::string* fracPart, bool* lost) {
   v = std::fabs(v);
-  if (v >= 1e15 || v == 0) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.0f", std::floor(v));
-    *intPart = v == 0 ? "0" : buf;
+  if (v == 0) {
+    *intPart = "0";
     *fracPart = std::string(static_cast<size_t>(decimals), '0');
-    if (v >= 1e15 && v != std::floor(v)) {
-      // Only below 2^53 can such a number carry a fraction; show it rounded.
-      std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-      std::string s = buf;
-      const size_t dot = s.find('.');
-      *intPart = s.substr(0, dot);
-      *fracPart = dot == s.npos ? std::string() : s.substr(dot + 1);
-    }
     return;
   }
   char buf[64];
@@ -346,6 +412,7 @@ void decimalParts(double v, int decimals, std::string* intPart, std::string* fra
   digits += buf[0];
   digits.append(buf + 2, 14);
   const int exp = std::atoi(std::strchr(buf, 'e') + 1);
+  if (exp >= 15) *lost = true;
   // digits[k] has the weight 10^(exp - k); keep weights down to 10^-decimals.
   const int keep = exp + 1 + decimals;  // digits kept
   if (keep < 0) {
@@ -396,13 +463,14 @@ std::string group(const std::string& digits) {
   return out;
 }
 
-// The General format of |v|.
-std::string general(double v) {
+// The General format of |v|: at most 15 significant digits; a whole number
+// is written out (with zeros after the 15th digit), never with an exponent.
+std::string general(double v, bool* lost) {
   v = std::fabs(v);
   if (v == std::floor(v)) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-    return buf;
+    std::string i, f;
+    decimalParts(v, 0, &i, &f, lost);
+    return i;
   }
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.14e", v);
@@ -416,7 +484,7 @@ std::string general(double v) {
   // than 20 decimals.
   if (exp >= -9 && exp < 15 && significant - 1 - exp <= 20) {
     std::string i, f;
-    decimalParts(v, 14 - exp, &i, &f);
+    decimalParts(v, 14 - exp, &i, &f, lost);
     while (!f.empty() && f.back() == '0') f.pop_back();
     return f.empty() ? i : i + "." + f;
   }
@@ -462,7 +530,7 @@ void nearestFraction(double x, long maxDen, long* num, long* den) {
 // "# ?/?": a whole part, then the nearest fraction whose denominator has as
 // many digits as its places; '?' places pad with spaces (numerators on the
 // left, denominators on the right).
-std::string formatFraction(double v, const Section& sec) {
+std::string formatFraction(double v, const Section& sec, bool* lost) {
   const std::vector<Token>& t = sec.tokens;
   size_t slashAt = 0;
   while (t[slashAt].kind != Kind::Slash) ++slashAt;
@@ -480,13 +548,12 @@ std::string formatFraction(double v, const Section& sec) {
   const double a = std::fabs(v);
   double whole = wholePlaces ? std::floor(a) : 0;
   const double frac = a - whole;
-  if (frac >= 1e9) return general(v);  // no fraction to show
+  if (frac >= 1e9) return general(v, lost);  // no fraction to show
   long num = 0, den = 1;
   nearestFraction(frac, maxDen, &num, &den);
   if (wholePlaces && num == den) whole += 1, num = 0;
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%.0f", whole);
-  const std::string wholeText = whole == 0 ? std::string() : std::string(buf);
+  std::string wholeText, noDecimals;
+  if (whole != 0) decimalParts(whole, 0, &wholeText, &noDecimals, lost);
   const std::string numText = std::to_string(num), denText = std::to_string(den);
   const bool blankFraction = wholePlaces && num == 0;
   std::string out;
@@ -524,61 +591,14 @@ std::string formatFraction(double v, const Section& sec) {
 
 // --- Number sections ----------------------------------------------------------------------
 
-std::string formatDigits(double v, const Section& sec) {
-  // The places and what they mean.
-  int intPlaces = 0, fracPlaces = 0, expPlaces = 0, percent = 0;
-  bool point = false, exponent = false, grouping = false, slash = false;
-  int scale = 0;  // commas right after the last integer place: thousands
-  size_t firstDigit = sec.tokens.size(), lastInt = 0;
-  for (size_t k = 0; k < sec.tokens.size(); ++k) {
-    const Token& t = sec.tokens[k];
-    switch (t.kind) {
-      case Kind::Digit:
-        if (firstDigit == sec.tokens.size()) firstDigit = k;
-        if (exponent)
-          ++expPlaces;
-        else if (point)
-          ++fracPlaces;
-        else
-          ++intPlaces, lastInt = k;
-        break;
-      case Kind::Point:
-        if (!exponent) point = true;
-        break;
-      case Kind::Exponent:
-        exponent = true;
-        break;
-      case Kind::Percent:
-        ++percent;
-        break;
-      case Kind::Slash:
-        slash = true;
-        break;
-      default:
-        break;
-    }
-  }
-  // Commas: between integer places they group; right after the last place
-  // (before the point or the end) each one divides by 1000.
-  for (size_t k = 0; k < sec.tokens.size(); ++k) {
-    if (sec.tokens[k].kind != Kind::Comma) continue;
-    if (k > firstDigit && k < lastInt && intPlaces > 0)
-      grouping = true;
-    else if (k > lastInt && intPlaces > 0 && !point) {
-      size_t j = k;
-      while (j > lastInt && sec.tokens[j].kind == Kind::Comma) --j;
-      if (j == lastInt) ++scale;
-    } else if (k > lastInt && point) {
-      // "0.00,": scaling after the decimals as well.
-      size_t j = k;
-      while (j > 0 && sec.tokens[j].kind == Kind::Comma) --j;
-      if (sec.tokens[j].kind == Kind::Digit) ++scale;
-    }
-  }
+std::string formatDigits(double v, const Section& sec, bool* lost) {
+  const int intPlaces = sec.intPlaces, fracPlaces = sec.fracPlaces, expPlaces = sec.expPlaces;
+  const int percent = sec.percent, scale = sec.scale;
+  const bool exponent = sec.exponent, grouping = sec.grouping;
   for (int p = 0; p < percent; ++p) v *= 100;
   for (int p = 0; p < scale; ++p) v /= 1000;
   if (!std::isfinite(v)) return "#NUM!";  // a percentage past the largest double
-  if (slash) return formatFraction(v, sec);
+  if (sec.slash) return formatFraction(v, sec, lost);
 
   std::string intPart, fracPart, expText;
   bool expNegative = false;
@@ -588,10 +608,7 @@ std::string formatDigits(double v, const Section& sec) {
     const int n = intPlaces > 0 ? intPlaces : 1;
     if (a != 0) {
       e = static_cast<int>(std::floor(std::log10(a)));
-      bool hash = false;
-      for (const Token& t : sec.tokens)
-        if (t.kind == Kind::Digit && t.text == "#") hash = true;
-      if (n > 1 && hash)
+      if (sec.engineering)
         e = static_cast<int>(std::floor(static_cast<double>(e) / n)) * n;  // engineering
       else
         e -= n - 1;
@@ -601,86 +618,57 @@ std::string formatDigits(double v, const Section& sec) {
       return exp10 < -300 ? a * 1e300 / std::pow(10.0, exp10 + 300) : a / std::pow(10.0, exp10);
     };
     double m = mantissa(e);
-    decimalParts(m, fracPlaces, &intPart, &fracPart);
+    decimalParts(m, fracPlaces, &intPart, &fracPart, lost);
     if (a != 0 && static_cast<int>(intPart.size()) > n && intPart != "0") {
       // Rounding carried into one more digit: 9.99 → 1.0E+1.
       e += 1;
       m = mantissa(e);
-      decimalParts(m, fracPlaces, &intPart, &fracPart);
+      decimalParts(m, fracPlaces, &intPart, &fracPart, lost);
     }
     expText = std::to_string(std::abs(e));
     if (static_cast<int>(expText.size()) < expPlaces)
       expText.insert(0, expPlaces - expText.size(), '0');
     expNegative = e < 0;
   } else {
-    decimalParts(v, fracPlaces, &intPart, &fracPart);
+    decimalParts(v, fracPlaces, &intPart, &fracPart, lost);
   }
   if (intPart == "0") intPart.clear();  // placed by the '0' places below
   if (grouping) intPart = group(intPart);
 
-  // Integer places take the digits from the right; the leftmost takes the
-  // rest. Places without a digit show '0', a space ('?') or nothing ('#').
-  std::vector<std::string> intFill(static_cast<size_t>(intPlaces));
+  // Integer places take the digits from the right, a group comma going
+  // with the digit to its right; the leftmost place takes the rest. Each
+  // place shows [from, to) of intPart; a place without a digit (from < 0)
+  // shows '0', a space ('?') or nothing ('#').
+  std::vector<std::pair<int, int>> intSlice(static_cast<size_t>(intPlaces), {-1, -1});
   {
     int d = static_cast<int>(intPart.size());
-    for (int p = intPlaces - 1; p >= 0; --p) {
-      size_t idx = 0;
-      int seen = -1;
-      for (size_t k = 0; k < sec.tokens.size(); ++k) {
-        if (sec.tokens[k].kind != Kind::Digit) continue;
-        if (++seen == p) {
-          idx = k;
-          break;
-        }
-      }
-      const char kind = sec.tokens[idx].text[0];
-      std::string fill;
-      if (p == 0 && d > 0) {
-        fill = intPart.substr(0, static_cast<size_t>(d));
-        d = 0;
-      } else if (d > 0) {
-        fill = intPart.substr(static_cast<size_t>(d - 1), 1);
-        --d;
-        // A group comma belongs with the digit to its right.
-        if (grouping && d > 0 && intPart[static_cast<size_t>(d - 1)] == ',') {
-          if (p == 0) {
-            fill = intPart.substr(0, static_cast<size_t>(d)) + fill;
-            d = 0;
-          } else {
-            fill = "," + fill;
-            --d;
-          }
-        }
-      } else {
-        fill = kind == '0' ? "0" : kind == '?' ? " " : "";
-      }
-      intFill[static_cast<size_t>(p)] = fill;
+    for (int p = intPlaces - 1; p >= 0 && d > 0; --p) {
+      const int to = d;
+      d = p == 0 ? 0 : d - 1;
+      if (grouping && d > 0 && intPart[static_cast<size_t>(d - 1)] == ',') --d;
+      intSlice[static_cast<size_t>(p)] = {d, to};
     }
   }
-  // Decimal places: trailing zeros vanish under '#' and become spaces under '?'.
-  std::vector<std::string> fracFill(static_cast<size_t>(fracPlaces));
+  // Decimal places: trailing zeros vanish under '#' (shown as '\0': nothing)
+  // and become spaces under '?'.
+  std::string fracShown(static_cast<size_t>(fracPlaces), '\0');
   {
-    std::vector<char> kinds;
-    bool afterPoint = false, afterExp = false;
-    for (const Token& t : sec.tokens) {
-      if (t.kind == Kind::Exponent) afterExp = true;
-      if (t.kind == Kind::Point && !afterExp) afterPoint = true;
-      if (t.kind == Kind::Digit && afterPoint && !afterExp) kinds.push_back(t.text[0]);
-    }
+    const std::string& kinds = sec.fracKinds;
     bool trailing = true;
     for (int p = fracPlaces - 1; p >= 0; --p) {
       const char dch = fracPart[static_cast<size_t>(p)];
       const char kind = kinds[static_cast<size_t>(p)];
-      if (trailing && dch == '0' && kind != '0')
-        fracFill[static_cast<size_t>(p)] = kind == '?' ? " " : "";
-      else {
+      if (trailing && dch == '0' && kind != '0') {
+        fracShown[static_cast<size_t>(p)] = kind == '?' ? ' ' : '\0';
+      } else {
         trailing = false;
-        fracFill[static_cast<size_t>(p)] = std::string(1, dch);
+        fracShown[static_cast<size_t>(p)] = dch;
       }
     }
   }
 
   std::string out;
+  out.reserve(sec.tokens.size() + intPart.size() + expText.size() + 2);
   int intSeen = 0, fracSeen = 0, expSeen = 0;
   bool afterPoint = false, afterExp = false;
   for (const Token& t : sec.tokens) {
@@ -692,9 +680,15 @@ std::string formatDigits(double v, const Section& sec) {
         if (afterExp) {
           if (expSeen++ == 0) out += expText;
         } else if (afterPoint) {
-          out += fracFill[static_cast<size_t>(fracSeen++)];
+          const char c = fracShown[static_cast<size_t>(fracSeen++)];
+          if (c) out += c;
         } else {
-          out += intFill[static_cast<size_t>(intSeen++)];
+          const auto [from, to] = intSlice[static_cast<size_t>(intSeen)];
+          const char kind = sec.intKinds[static_cast<size_t>(intSeen++)];
+          if (from >= 0)
+            out.append(intPart, static_cast<size_t>(from), static_cast<size_t>(to - from));
+          else if (kind != '#')
+            out += kind == '0' ? '0' : ' ';
         }
         break;
       case Kind::Point:
@@ -716,7 +710,7 @@ std::string formatDigits(double v, const Section& sec) {
         out += '%';
         break;
       case Kind::General:
-        out += general(v);
+        out += general(v, lost);
         break;
       default:
         break;
@@ -735,18 +729,20 @@ const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
 const char* const kChineseNumbers[] = {"日", "一", "二", "三", "四",   "五",  "六",
                                        "七", "八", "九", "十", "十一", "十二"};
 
-// Civil date of a count of days from 1970-01-01.
-void civil(long long z, int* y, int* m, int* d) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long yy = static_cast<long long>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(yy + (*m <= 2 ? 1 : 0));
+// Day 0 of the serial day numbers: 1899-12-30 (so that 1900-03-01 is day
+// 61, as the spreadsheet programs count), or 1904-01-01 in a workbook that
+// counts from 1904.
+std::chrono::sys_days dayZero(bool date1904) {
+  using namespace std::chrono;
+  return date1904 ? sys_days{year{1904} / January / 1} : sys_days{year{1899} / December / 30};
+}
+
+// True when the day `days` after day 0 lies in the years a calendar date holds.
+bool calendarDay(long long days, bool date1904) {
+  using namespace std::chrono;
+  const long long fromEpoch = dayZero(date1904).time_since_epoch().count() + days;
+  return fromEpoch >= sys_days{year::min() / January / 1}.time_since_epoch().count() &&
+         fromEpoch <= sys_days{year::max() / December / 31}.time_since_epoch().count();
 }
 
 std::string pad(long long n, int width) {
@@ -755,10 +751,8 @@ std::string pad(long long n, int width) {
   return s;
 }
 
-std::string formatDate(double v, const Section& sec, bool date1904) {
-  int subDigits = 0;
-  for (const Token& t : sec.tokens)
-    if (t.kind == Kind::SubSecond && t.count > subDigits) subDigits = t.count > 3 ? 3 : t.count;
+std::string formatDate(double v, const Section& sec, bool date1904, bool* lost) {
+  const int subDigits = sec.subDigits;
   long long unit = 1;
   for (int k = 0; k < subDigits; ++k) unit *= 10;
   // Whole seconds are rounded; shown decimals of a second are cut, as the
@@ -767,18 +761,20 @@ std::string formatDate(double v, const Section& sec, bool date1904) {
   const double micro = std::round(v * 86400e6);
   const double scaled = subDigits > 0 ? std::floor(micro / (1e6 / static_cast<double>(unit)))
                                       : std::round(micro / 1e6);
-  if (!std::isfinite(scaled) || std::fabs(scaled) > 9e17) return general(v);
+  if (!std::isfinite(scaled) || std::fabs(scaled) > 9e17) return general(v, lost);
   const long long total = static_cast<long long>(scaled);
   const long long perDay = 86400 * unit;
   long long days = total / perDay, rest = total % perDay;
   if (rest < 0) rest += perDay, --days;
   const long long secondsOfDay = rest / unit;
   const long long sub = rest % unit;
-  // Day 0 is 1899-12-30 (1904-01-01 in the 1904 system), 25569 days before 1970.
-  const long long unixDays = days - 25569 + (date1904 ? 1462 : 0);
-  int y = 0, mo = 0, d = 0;
-  civil(unixDays, &y, &mo, &d);
-  const int weekday = static_cast<int>(((unixDays % 7) + 7 + 4) % 7);
+  if (!calendarDay(days, date1904)) return general(v, lost);
+  const std::chrono::sys_days day = dayZero(date1904) + std::chrono::days{days};
+  const std::chrono::year_month_day ymd{day};
+  const int y = static_cast<int>(ymd.year());
+  const int mo = static_cast<int>(static_cast<unsigned>(ymd.month()));
+  const int d = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  const int weekday = static_cast<int>(std::chrono::weekday{day}.c_encoding());  // 0: Sunday
   const long long hour = secondsOfDay / 3600, minute = secondsOfDay / 60 % 60,
                   second = secondsOfDay % 60;
   const long long totalSeconds = total / unit;
@@ -872,14 +868,10 @@ std::string formatDate(double v, const Section& sec, bool date1904) {
 
 }  // namespace
 
-std::string formatNumber(double value, const std::string& code, bool date1904) {
+namespace {
+std::string formatSections(const std::vector<Section>& sections, double value, bool date1904,
+                           bool* lost) {
   if (!std::isfinite(value)) return "#NUM!";
-  // No spreadsheet program takes a code longer than 255 characters; a
-  // longer one is damage, and would only cost time on every cell.
-  if (code.size() > 1024) return general(value).insert(0, value < 0 ? "-" : "");
-  std::vector<Section> sections = parseCode(code.empty() ? std::string("General") : code);
-  // Sections without a code given: General.
-  if (sections.size() == 1 && sections[0].empty) sections[0] = parseSection("General");
 
   // Which section shows the value, and whether its own sign is shown.
   const Section* sec = &sections[0];
@@ -910,13 +902,8 @@ std::string formatNumber(double value, const std::string& code, bool date1904) {
   if (sec->empty && sec != &sections[0]) return std::string();
 
   std::string text;
-  bool hasNumber = false;
-  for (const Token& t : sec->tokens)
-    if (t.kind == Kind::Digit || t.kind == Kind::General) hasNumber = true;
-  if (sec->date && !hasNumber) {
-    return formatDate(value, *sec, date1904);
-  }
-  if (!hasNumber) {
+  if (sec->date && !sec->hasNumber) return formatDate(value, *sec, date1904, lost);
+  if (!sec->hasNumber) {
     // Literal text only ("-" for zero in accounting formats).
     for (const Token& t : sec->tokens)
       if (t.kind == Kind::Literal)
@@ -925,7 +912,7 @@ std::string formatNumber(double value, const std::string& code, bool date1904) {
         text += '%';
     return text;
   }
-  text = formatDigits(value, *sec);
+  text = formatDigits(value, *sec, lost);
   if (showMinus) {
     // No minus for a value that rounds to zero in the shown places.
     bool nonZero = false;
@@ -934,6 +921,46 @@ std::string formatNumber(double value, const std::string& code, bool date1904) {
     if (nonZero) text.insert(0, "-");
   }
   return text;
+}
+}  // namespace
+
+// The parsed code: at least one section.
+struct NumberFormat::Parsed {
+  std::vector<Section> sections;
+};
+
+NumberFormat::NumberFormat(const std::string& code) {
+  auto parsed = std::make_shared<Parsed>();
+  // No spreadsheet program takes a code longer than 255 characters; a
+  // longer one is damage, and shows the number as General.
+  parsed->sections =
+      parseCode(code.empty() || code.size() > kMaxCodeBytes ? std::string("General") : code);
+  // Sections without a code given: General.
+  if (parsed->sections.size() == 1 && parsed->sections[0].empty)
+    parsed->sections[0] = parseSection("General");
+  parsed_ = std::move(parsed);
+}
+
+std::string NumberFormat::format(double value, bool date1904, bool* longNumber) const {
+  bool lost = false;
+  std::string text = formatSections(parsed_->sections, value, date1904, &lost);
+  if (longNumber) *longNumber = lost;
+  return text;
+}
+
+std::string formatNumber(double value, const std::string& code, bool date1904) {
+  return NumberFormat(code).format(value, date1904);
+}
+
+long long serialDay(int y, int m, int d, bool date1904, bool* ok) {
+  using namespace std::chrono;
+  *ok = y >= static_cast<int>(year::min()) && y <= static_cast<int>(year::max()) && m >= 1 &&
+        m <= 12 && d >= 1 && d <= 31;
+  if (!*ok) return 0;
+  // A day past the end of its month counts on into the next (02-30 is 03-01
+  // of a leap year), as the day number of the first plus the days.
+  const sys_days first{year{y} / month{static_cast<unsigned>(m)} / 1};
+  return (first - dayZero(date1904)).count() + d - 1;
 }
 
 std::string builtinFormatCode(int id) {

@@ -63,9 +63,14 @@ void appendUtf8(std::string* out, char32_t cp) {
     out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
+Text cancelledText() { return "读取已取消"_t; }
 
 bool SheetRows::beginRow(int row) {
   if (ended_ || !error_.empty()) return false;
+  if (reading_.watch->cancelled) {
+    error_ = cancelledText();
+    return false;
+  }
   if (row > lastFilled_ + 1) {
     ended_ = true;
     return false;
@@ -76,11 +81,18 @@ bool SheetRows::beginRow(int row) {
     return false;
   }
   row_ = row;
+  reading_.watch->rows = row;
+  if (row % 512 == 0 && reading_.watch->progress) reading_.watch->progress();
   return true;
 }
 
-bool SheetRows::cell(int column, const std::string& utf8) {
-  if (column < 1 || column > kReadColumns || utf8.empty()) return error_.empty();
+bool SheetRows::cell(int column, const std::string& utf8, unsigned notes) {
+  if (column < 1 || column > kReadColumns) return error_.empty();
+  SheetNotes& n = *reading_.notes;
+  if ((notes & kLongNumber) && (n.longNumberRows.empty() || n.longNumberRows.back() != row_))
+    n.longNumberRows.push_back(row_);
+  if (notes & kNoResult) ++n.formulasWithoutResult;
+  if (utf8.empty()) return error_.empty();
   bytes_ += utf8.size();
   if (bytes_ > kMaxSheetTextBytes) {
     error_ = "工作表的文字超过 "_t +
@@ -89,7 +101,8 @@ bool SheetRows::cell(int column, const std::string& utf8) {
     return false;
   }
   // Copied so that the kept text holds no more memory than its bytes.
-  (*cells_)[cellKey(row_, column)] = Text::fromGbk(std::string(Text::fromUtf8(utf8).bytes()));
+  (*reading_.cells)[cellKey(row_, column)] =
+      Text::fromGbk(std::string(Text::fromUtf8(utf8).bytes()));
   if (row_ > lastFilled_) lastFilled_ = row_;
   return true;
 }
@@ -136,6 +149,7 @@ int Workbook::sheetCount() const {
 
 bool Workbook::selectSheet(int number) {
   current_.clear();
+  notes_ = SheetNotes();
   currentSheet_ = 0;
   warning_ = Text();
   if (number < 1 || number > sheetCount()) {
@@ -143,8 +157,9 @@ bool Workbook::selectSheet(int number) {
         "工作簿中没有第 "_t + model::numberToText(static_cast<long long>(number)) + " 个工作表"_t;
     return false;
   }
-  if (!writable_ && !source_->readSheet(number - 1, &current_, &error_)) {
+  if (!writable_ && !source_->readSheet(number - 1, {&current_, &notes_, watch_}, &error_)) {
     current_.clear();
+    notes_ = SheetNotes();
     return false;
   }
   if (!writable_) warning_ = source_->partialReason();
@@ -274,7 +289,9 @@ Workbook* Application::open(const std::string& path) {
   const unsigned char oleMagic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   std::unique_ptr<SheetSource> source;
   Text why;
-  if (std::equal(zipMagic, zipMagic + 4, magic)) {
+  if (watch_.cancelled) {
+    why = cancelledText();
+  } else if (std::equal(zipMagic, zipMagic + 4, magic)) {
     source = openXlsx(path, &why);
   } else if (std::equal(oleMagic, oleMagic + 8, magic)) {
     source = openXls(path, &why);
@@ -287,6 +304,7 @@ Workbook* Application::open(const std::string& path) {
   }
   std::unique_ptr<Workbook> book(new Workbook());
   book->source_ = std::move(source);
+  book->watch_ = &watch_;
   books_.push_back(std::move(book));
   return books_.back().get();
 }

@@ -17,7 +17,9 @@
 // GBK (model::Text); the files hold UTF-8.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,7 +40,28 @@ using CellMap = std::map<std::uint64_t, Text>;
 inline std::uint64_t cellKey(int row, int column) {
   return (static_cast<std::uint64_t>(row) << 16) | static_cast<std::uint64_t>(column);
 }
+// How a reading on one thread is followed and stopped from another.
+struct ReadWatch {
+  std::atomic<bool> cancelled{false};
+  std::atomic<int> rows{0};        // the sheet row reached
+  std::function<void()> progress;  // set before a reading starts; see Application
+};
 }  // namespace detail
+
+// What reading the current sheet found that the operator should know, in
+// what is read (columns A to F, down to the first blank row).
+struct SheetNotes {
+  // Rows (ascending, each once) with a number of more than 15 digits before
+  // its point. A spreadsheet keeps 15 significant digits, so the places
+  // after them read as zeros: an 18-digit identity number typed as a number
+  // reads 110101199001011000, its real last digits lost when the workbook
+  // was saved (the column should have been text).
+  std::vector<int> longNumberRows;
+  // Formula cells for which the file holds no result (written by a program
+  // that does not calculate): they read "". A spreadsheet program that opens
+  // and saves the workbook stores their results.
+  int formulasWithoutResult = 0;
+};
 
 // Row and column (both 1-based) of an address such as "b2"; false when the
 // address is not one cell inside the sheet limits (1048576 rows, 16384 columns).
@@ -63,12 +86,16 @@ class Workbook {
   // The current sheet's cell as text: "" for an empty cell, a cell outside
   // what is read (see above), a bad address or no current sheet. Every cell
   // reads as the text a spreadsheet program shows for it: numbers and dates
-  // under their number format (1.50 under "0.00", 2024-01-15, 12%; General
-  // shows at most 15 significant digits but whole numbers in full, so an
-  // 18-digit number reads as its digits), formulas as their last result,
-  // truth values as TRUE / FALSE, errors as their text (#DIV/0!). A cell the
-  // file damages reads as "" while the rest of the sheet is read.
+  // under their number format (1.50 under "0.00", 2024-01-15, 12%), with at
+  // most 15 significant digits and whole numbers never with an exponent (an
+  // 18-digit number reads with zeros after its 15th digit, see SheetNotes),
+  // formulas as their last result ("" when the file holds none), truth
+  // values as TRUE / FALSE, errors as their text (#DIV/0!). A cell the file
+  // damages reads as "" while the rest of the sheet is read.
   Text cellText(const std::string& address) const;
+  // What selectSheet found in the current sheet (nothing for a writable
+  // workbook).
+  const SheetNotes& notes() const { return notes_; }
 
   // Writable workbooks only: the cell's number format and value. False (and
   // nothing changed) for a read-only workbook or a bad address.
@@ -96,7 +123,9 @@ class Workbook {
   detail::CellMap written_;                      // writable workbooks: sheet 1
   detail::CellMap formats_;
   detail::CellMap current_;  // the current sheet of a read-only workbook
-  int currentSheet_ = 0;     // 0: none
+  SheetNotes notes_;
+  detail::ReadWatch* watch_ = nullptr;  // the application's
+  int currentSheet_ = 0;                // 0: none
   Text error_;
   Text warning_;
 };
@@ -119,10 +148,22 @@ class Application {
   // Closes everything; the application takes no further workbooks.
   void quit();
   int workbookCount() const { return static_cast<int>(books_.size()); }
+
+  // A workbook may be opened and its sheet selected on another thread than
+  // the one that watches: cancel() (any thread) makes the reading that runs
+  // stop at its next row, and every later one at once, with a message;
+  // rowsRead() (any thread) is the sheet row the reading has reached.
+  void cancel() { watch_.cancelled = true; }
+  // fn runs on the reading's thread every few hundred rows it reads. Set
+  // before the reading starts.
+  void onProgress(std::function<void()> fn) { watch_.progress = std::move(fn); }
+  bool cancelled() const { return watch_.cancelled; }
+  int rowsRead() const { return watch_.rows; }
   const Text& error() const { return error_; }
 
  private:
   std::vector<std::unique_ptr<Workbook>> books_;
+  detail::ReadWatch watch_;
   bool quit_ = false;
   Text error_;
 };

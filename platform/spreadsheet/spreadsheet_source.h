@@ -22,7 +22,21 @@ constexpr std::size_t kMaxSheetTextBytes = 32u * 1024 * 1024;
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 16384;
 
-// The reader contract. readSheet(index, cells, error) of sheet `index`
+// What a reader fills: the cells, the notes on them, and the watch it
+// reports its progress to and stops by.
+struct SheetReading {
+  CellMap* cells;
+  SheetNotes* notes;
+  ReadWatch* watch;
+};
+
+// What a reader tells of one cell besides its text.
+enum CellNote : unsigned {
+  kLongNumber = 1,  // a number of more than 15 digits (see SheetNotes)
+  kNoResult = 2,    // a formula without a stored result: reads ""
+};
+
+// The reader contract. readSheet(index, reading, error) of sheet `index`
 // (0-based, tab order):
 // - fills `cells` with columns A to F (1..6) only, from row 1 down to and
 //   excluding the first blank row after row 1 (a row of 2 or more whose six
@@ -31,7 +45,10 @@ constexpr int kMaxColumns = 16384;
 // - reads every cell as the text a spreadsheet program shows for it:
 //   numbers and dates through formatNumber with the cell's number format,
 //   truth values as TRUE / FALSE, errors as their text (#DIV/0!, #N/A),
-//   formulas as their cached result;
+//   formulas as their cached result, and a formula whose file holds no
+//   result as "" with kNoResult;
+// - stops with a message when the watch is cancelled, at the latest at the
+//   next row;
 // - reads a cell it cannot make sense of (an empty shared-string value, an
 //   index out of range) as "" and reads the rest;
 // - never allocates by a size the file declares, and keeps its memory
@@ -46,7 +63,7 @@ constexpr int kMaxColumns = 16384;
 struct SheetSource {
   virtual ~SheetSource() = default;
   virtual int sheetCount() const = 0;
-  virtual bool readSheet(int index, CellMap* cells, Text* error) = 0;
+  virtual bool readSheet(int index, const SheetReading& reading, Text* error) = 0;
   // After a readSheet that returned true: why only part of the sheet was
   // read and how many rows of data were, for the operator; "" when the
   // sheet was read whole.
@@ -58,19 +75,20 @@ struct SheetSource {
 // finds and stops at the first false.
 class SheetRows {
  public:
-  explicit SheetRows(CellMap* cells) : cells_(cells) {}
+  explicit SheetRows(const SheetReading& reading) : reading_(reading) {}
   // False when the reading ends before `row`: a blank row lies between the
-  // last row with text and `row` (ended() then says so), or `row` is past the
-  // row limit (error() says so).
+  // last row with text and `row` (ended() then says so), `row` is past the
+  // row limit or the reading was cancelled (error() says so).
   bool beginRow(int row);
   // A cell of the current row; kept when its column is A to F and its text
-  // is not empty. False when the sheet's text passes its limit (error()).
-  bool cell(int column, const std::string& utf8);
+  // is not empty, its notes (CellNote bits) counted. False when the sheet's
+  // text passes its limit (error()).
+  bool cell(int column, const std::string& utf8, unsigned notes = 0);
   bool ended() const { return ended_; }
   const Text& error() const { return error_; }
 
  private:
-  CellMap* cells_;
+  SheetReading reading_;
   int row_ = 0;
   int lastFilled_ = 1;  // row 1 counts as filled: it may be blank
   std::size_t bytes_ = 0;
@@ -91,6 +109,8 @@ std::string columnLetters(int column);
 // Appends the UTF-8 bytes of code point cp (a lone surrogate as its own
 // three bytes).
 void appendUtf8(std::string* out, char32_t cp);
+// The message of a reading stopped by its watch.
+Text cancelledText();
 // Shortest text of a double that reads back as the same value (1.5, 13800138000).
 std::string numberText(double v);
 

@@ -608,7 +608,8 @@ double rkValue(std::uint32_t rk) {
 // One cell of the sheet being read: its text, or a shared string by index.
 struct Cell {
   std::uint32_t shared = UINT32_MAX;
-  std::string text;  // UTF-8
+  std::string text;    // UTF-8
+  unsigned notes = 0;  // CellNote bits
 };
 
 class XlsSource : public SheetSource {
@@ -625,7 +626,7 @@ class XlsSource : public SheetSource {
 
   int sheetCount() const override { return static_cast<int>(sheets_.size()); }
 
-  bool readSheet(int index, CellMap* cells, Text* error) override {
+  bool readSheet(int index, const SheetReading& reading, Text* error) override {
     partial_ = Text();
     if (index < 0 || index >= sheetCount()) {
       *error = "工作簿中没有这个工作表"_t;
@@ -642,19 +643,20 @@ class XlsSource : public SheetSource {
     // records come in; shared strings stay indexes until the rows are known.
     std::map<std::uint64_t, Cell> found;
     bool cut = false;
-    if (!collectCells(at, &found, &cut, error)) return false;
+    if (!collectCells(at, &found, &cut, reading.watch, error)) return false;
     if (cut && !found.empty()) {
       // Cells come row by row: the last row found may have lost its later
       // cells to the damage, and is dropped.
       const std::uint64_t lastRow = found.rbegin()->first >> 16;
       found.erase(found.lower_bound(cellKey(static_cast<int>(lastRow), 0)), found.end());
     }
-    SheetRows rows(cells);
+    SheetRows rows(reading);
     int row = 0;
     for (auto it = found.begin(); it != found.end(); it = found.erase(it)) {
       const int r = static_cast<int>(it->first >> 16);
       if (r != row && !rows.beginRow(row = r)) break;
-      if (!rows.cell(static_cast<int>(it->first & 0xFFFF), textOf(it->second))) break;
+      if (!rows.cell(static_cast<int>(it->first & 0xFFFF), textOf(it->second), it->second.notes))
+        break;
     }
     if (!rows.error().empty()) {
       *error = rows.error();
@@ -663,8 +665,8 @@ class XlsSource : public SheetSource {
     if (cut) {
       // The rows of data kept: row 2 onwards, without a gap.
       int dataRows = 0;
-      for (auto it = cells->lower_bound(cellKey(2, 0)); it != cells->end();
-           it = cells->lower_bound(cellKey(static_cast<int>(it->first >> 16) + 1, 0)))
+      for (auto it = reading.cells->lower_bound(cellKey(2, 0)); it != reading.cells->end();
+           it = reading.cells->lower_bound(cellKey(static_cast<int>(it->first >> 16) + 1, 0)))
         ++dataRows;
       partial_ =
           "文件已损坏：工作表只读取到 "_t + model::numberToText(static_cast<long long>(dataRows)) +
@@ -679,6 +681,7 @@ class XlsSource : public SheetSource {
   // Reads the records of the sheet at `at` into found; *cut is set when its
   // records end before the sheet's end, where the stream is cut short.
   bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, bool* cut,
+                    ReadWatch* watch,
                     Text* error) {
     RecordReader records(&stream_, at);
     std::uint16_t type;
@@ -695,7 +698,14 @@ class XlsSource : public SheetSource {
       return true;
     };
     bool ended = false;
-    while (records.next(&type, &d)) {
+    for (unsigned count = 1; records.next(&type, &d); ++count) {
+      if (count % 1024 == 0) {
+        if (watch->cancelled) {
+          *error = cancelledText();
+          return false;
+        }
+        if (watch->progress) watch->progress();
+      }
       if (type == kBof) {
         ++depth;
         continue;
@@ -726,6 +736,7 @@ class XlsSource : public SheetSource {
       if (d.size() < 6) continue;  // damaged: no row and column
       const int row = le16(d.data()) + 1;
       const int column = le16(d.data() + 2) + 1;
+      if (row > watch->rows) watch->rows = row;
       if (type == kMulRk) {
         // Several RK numbers of one row: (format, value) pairs from column.
         for (std::size_t k = 0;
@@ -733,7 +744,8 @@ class XlsSource : public SheetSource {
           const std::uint8_t* p = d.data() + 4 + 6 * k;
           Cell& c = (*found)[cellKey(row, column + static_cast<int>(k))];
           c.shared = UINT32_MAX;
-          c.text = numberCell(rkValue(le32(p + 2)), le16(p));
+          c.notes = 0;
+          c.text = numberCell(rkValue(le32(p + 2)), le16(p), &c.notes);
           textBytes += c.text.size();
         }
         if (tooMuch()) return false;
@@ -782,11 +794,11 @@ class XlsSource : public SheetSource {
     switch (type) {
       case kNumber:
         if (d.size() < 14) return false;
-        cell->text = numberCell(leDouble(p + 6), xf);
+        cell->text = numberCell(leDouble(p + 6), xf, &cell->notes);
         return true;
       case kRk:
         if (d.size() < 10) return false;
-        cell->text = numberCell(rkValue(le32(p + 6)), xf);
+        cell->text = numberCell(rkValue(le32(p + 6)), xf, &cell->notes);
         return true;
       case kLabelSst:
         if (d.size() < 10) return false;
@@ -805,7 +817,7 @@ class XlsSource : public SheetSource {
         if (d.size() < 14) return false;
         const std::uint8_t* r = p + 6;
         if (le16(r + 6) != 0xFFFF) {
-          cell->text = numberCell(leDouble(r), xf);
+          cell->text = numberCell(leDouble(r), xf, &cell->notes);
           return true;
         }
         switch (r[0]) {
@@ -818,7 +830,10 @@ class XlsSource : public SheetSource {
           case 2:
             cell->text = errorText(r[2]);
             return true;
-          default:  // 3: the empty text
+          default:
+            // 3: the empty text, which is also all that a writer that does
+            // not calculate stores in place of the result.
+            cell->notes = kNoResult;
             return true;
         }
       }
@@ -827,12 +842,19 @@ class XlsSource : public SheetSource {
     }
   }
 
-  std::string numberCell(double value, std::uint16_t xf) const {
+  std::string numberCell(double value, std::uint16_t xf, unsigned* notes) {
     if (!std::isfinite(value)) return "#NUM!";
     const int id = xf < xfFormats_.size() ? xfFormats_[xf] : 0;
-    auto it = formats_.find(id);
-    return formatNumber(value, it != formats_.end() ? it->second : builtinFormatCode(id),
-                        date1904_);
+    bool longNumber = false;
+    std::string text = parsed_
+                           .get(id,
+                                [&] {
+                                  auto it = formats_.find(id);
+                                  return it != formats_.end() ? it->second : builtinFormatCode(id);
+                                })
+                           .format(value, date1904_, &longNumber);
+    if (longNumber) *notes |= kLongNumber;
+    return text;
   }
 
   // A string: a 16-bit count, then in BIFF8 flags and the characters
@@ -990,6 +1012,7 @@ class XlsSource : public SheetSource {
   CodePage codePage_;
   std::vector<std::uint16_t> xfFormats_;  // the number format of each cell style
   std::map<int, std::string> formats_;    // declared number formats (UTF-8)
+  FormatCache parsed_;                    // the formats in use, parsed
   std::vector<std::uint64_t> sheets_;     // where each sheet's records start
   std::uint64_t globalsEnd_ = 0;
   std::string shared_;  // the shared strings (UTF-8), one after the other

@@ -151,16 +151,10 @@ bool parseIsoDate(const std::string& s, bool date1904, double* out) {
   int y = 0, m = 0, d = 0, hh = 0, mm = 0;
   double ss = 0;
   const int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &m, &d, &hh, &mm, &ss);
-  if (n < 3 || m < 1 || m > 12 || d < 1 || d > 31) return false;
-  // Days from 1970-01-01 of the civil date.
-  const int yy = y - (m <= 2 ? 1 : 0);
-  const int era = (yy >= 0 ? yy : yy - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(yy - era * 400);
-  const unsigned doy = static_cast<unsigned>((153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1);
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
-  *out = static_cast<double>(days + 25569 - (date1904 ? 1462 : 0)) +
-         (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
+  bool ok = false;
+  const long long day = n < 3 ? 0 : serialDay(y, m, d, date1904, &ok);
+  if (!ok) return false;
+  *out = static_cast<double>(day) + (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
   return true;
 }
 
@@ -411,8 +405,9 @@ class WorkbookHandler : public XmlHandler {
  public:
   void start(std::string_view name, const char** attrs) override {
     if (name == "workbookPr") {
-      const char* d = attribute(attrs, "date1904");
-      date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
+      date1904 = isTrue(attribute(attrs, "date1904"));
+    } else if (name == "calcPr") {
+      calcOnLoad = isTrue(attribute(attrs, "fullCalcOnLoad"));
     } else if (name == "sheet") {
       if (sheets.size() >= 100000) return fail("工作簿中的工作表过多"_t);
       const char* id = attribute(attrs, "id");
@@ -421,7 +416,15 @@ class WorkbookHandler : public XmlHandler {
   }
   void end(std::string_view) override {}
   bool date1904 = false;
+  // The writer asks for every formula to be calculated when the workbook is
+  // opened: the results it stored are placeholders.
+  bool calcOnLoad = false;
   std::vector<std::string> sheets;  // relationship ids, in tab order
+
+ private:
+  static bool isTrue(const char* v) {
+    return v && (std::string_view(v) == "1" || std::string_view(v) == "true");
+  }
 };
 
 // A number format id; 0 (General) for anything that is not one.
@@ -526,6 +529,7 @@ class SharedStringsHandler : public XmlHandler {
 
 struct WorkbookInfo {
   bool date1904 = false;
+  bool calcOnLoad = false;
   const std::string* pool = nullptr;
   const std::vector<std::uint32_t>* starts = nullptr;
   const std::map<int, std::string>* codes = nullptr;
@@ -535,7 +539,8 @@ struct WorkbookInfo {
 // One sheet, down to the end of the participant list.
 class SheetHandler : public XmlHandler {
  public:
-  SheetHandler(const WorkbookInfo& info, CellMap* cells) : info_(info), rows_(cells) {}
+  SheetHandler(const WorkbookInfo& info, const SheetReading& reading)
+      : info_(info), rows_(reading) {}
 
   void start(std::string_view name, const char** attrs) override {
     if (name == "sheetData") {
@@ -548,7 +553,9 @@ class SheetHandler : public XmlHandler {
       startCell(attrs);
     } else if (inCell_) {
       if (name == "v") {
-        inV_ = true;
+        inV_ = hasValue_ = true;
+      } else if (name == "f") {
+        formula_ = true;
       } else if (name == "is") {
         inInline_ = true;
         inlineText_.startItem();
@@ -625,7 +632,7 @@ class SheetHandler : public XmlHandler {
     column_ = column;
     inCell_ = true;
     wanted_ = column <= kReadColumns;
-    inV_ = inInline_ = false;
+    inV_ = inInline_ = hasValue_ = formula_ = false;
     value_.clear();
     inlineText_.startItem();
     const char* t = attribute(attrs, "t");
@@ -639,12 +646,24 @@ class SheetHandler : public XmlHandler {
 
   void endCell() {
     if (!wanted_) return;
-    if (!rows_.cell(column_, cellText())) fail(rows_.error());
+    unsigned notes = 0;
+    const std::string text = noResult() ? (notes = kNoResult, std::string()) : cellText(&notes);
+    if (!rows_.cell(column_, text, notes)) fail(rows_.error());
+  }
+
+  // A formula whose file holds no result: no value, or no number where the
+  // cell holds one, or the 0 that a writer which does not calculate puts in
+  // place of every result.
+  bool noResult() const {
+    if (!formula_) return false;
+    if (!hasValue_) return true;
+    const bool number = type_ == "n";
+    return number && (value_.str().empty() || (info_.calcOnLoad && value_.str() == "0"));
   }
 
   // The text a spreadsheet program shows for the cell just read; "" for
-  // one whose value cannot be read.
-  std::string cellText() const {
+  // one whose value cannot be read. Notes of a number go to *notes.
+  std::string cellText(unsigned* notes) {
     if (value_.overflow()) return std::string();
     const std::string& v = value_.str();
     if (type_ == "inlineStr") return inlineText_.result();
@@ -671,7 +690,11 @@ class SheetHandler : public XmlHandler {
     } else if (!parseDouble(v, &number)) {
       return std::string();
     }
-    return formatNumber(number, formatCode(), info_.date1904);
+    bool longNumber = false;
+    std::string text = formats_.get(style_, [this] { return formatCode(); })
+                           .format(number, info_.date1904, &longNumber);
+    if (longNumber) *notes |= kLongNumber;
+    return text;
   }
 
   std::string formatCode() const {
@@ -683,7 +706,9 @@ class SheetHandler : public XmlHandler {
 
   const WorkbookInfo& info_;
   SheetRows rows_;
+  FormatCache formats_;  // by cell style
   bool inData_ = false, inCell_ = false, inV_ = false, inInline_ = false, wanted_ = false;
+  bool hasValue_ = false, formula_ = false;
   int row_ = 0, column_ = 0, cellsInRow_ = 0, style_ = 0;
   std::string type_;
   ValueText value_;
@@ -732,6 +757,7 @@ class XlsxSource : public SheetSource {
     WorkbookHandler book;
     if (!readPart(workbook, &book, error)) return false;
     date1904_ = book.date1904;
+    calcOnLoad_ = book.calcOnLoad;
 
     std::map<std::string, std::string> targets;
     std::string sharedStrings, styles;
@@ -777,14 +803,15 @@ class XlsxSource : public SheetSource {
 
   int sheetCount() const override { return static_cast<int>(sheetParts_.size()); }
 
-  bool readSheet(int index, CellMap* cells, Text* error) override {
+  bool readSheet(int index, const SheetReading& reading, Text* error) override {
     WorkbookInfo info;
     info.date1904 = date1904_;
+    info.calcOnLoad = calcOnLoad_;
     info.pool = &strings_.pool;
     info.starts = &strings_.starts;
     info.codes = &styles_.codes;
     info.xfs = &styles_.xfs;
-    SheetHandler sheet(info, cells);
+    SheetHandler sheet(info, reading);
     return readPart(sheetParts_[static_cast<size_t>(index)], &sheet, error);
   }
 
@@ -908,6 +935,7 @@ class XlsxSource : public SheetSource {
   std::map<std::string, zip_uint64_t> parts_;  // lower-case name to index
   std::vector<std::string> sheetParts_;
   bool date1904_ = false;
+  bool calcOnLoad_ = false;
   SharedStringsHandler strings_;
   StylesHandler styles_;
 };

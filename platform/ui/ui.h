@@ -262,6 +262,15 @@ void waitPumping(int ms);
 void processPendingOnce();
 // Sleeps, processing nothing.
 void plainSleep(int ms);
+// Runs work on a thread of its own while this, the user-interface thread,
+// goes on processing window messages (handlers run nested inside, as in a
+// wait); returns once work has returned. Each time work calls the nudge it
+// is given, watch runs here soon after (nudges faster than the messages are
+// processed run it once), and it runs once more after work returned. work
+// touches no window control and no store. When the program ends meanwhile,
+// this waits for work without processing messages.
+void runBeside(const std::function<void(const std::function<void()>& nudge)>& work,
+               const std::function<void()>& watch);
 
 int screenWidth();
 int screenHeight();

@@ -22,6 +22,7 @@
 #include <csignal>
 #include <ctime>
 #include <deque>
+#include <atomic>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -641,6 +642,40 @@ void plainSleep(int ms) {
     }
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void runBeside(const std::function<void(const std::function<void()>& nudge)>& work,
+               const std::function<void()>& watch) {
+  if (!QCoreApplication::instance()) {
+    work([] {});
+    if (watch) watch();
+    return;
+  }
+  QEventLoop loop;
+  QObject relay;  // of this thread: what is queued to it runs here
+  std::atomic<bool> finished{false}, nudged{false};
+  auto nudge = [&] {
+    if (nudged.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        &relay,
+        [&] {
+          nudged = false;
+          if (watch && !finished) watch();
+        },
+        Qt::QueuedConnection);
+  };
+  std::thread worker([&] {
+    work(nudge);
+    finished = true;
+    QMetaObject::invokeMethod(
+        &relay, [&] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  pushLoop(&loop);
+  while (!finished && !gQuitting) loop.exec();
+  popLoop(&loop);
+  worker.join();
+  // Whatever was queued to the relay goes with it.
+  if (watch) watch();
 }
 
 namespace {

@@ -10,6 +10,7 @@
 // Beyond the sanitizers' checks, an input fails when a reader breaks its
 // contract: a refusal without a reason, a cell outside columns A to F, an
 // empty cell kept, or a gap of rows in what it read.
+#include <algorithm>
 #include <unistd.h>
 
 #include <cstdint>
@@ -68,8 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (int i = 0; i < source->sheetCount() && i < 4; ++i) {
     CellMap cells;
+    spreadsheet::SheetNotes notes;
+    ReadWatch watch;
     model::Text why;
-    if (!source->readSheet(i, &cells, &why)) {
+    if (!source->readSheet(i, {&cells, &notes, &watch}, &why)) {
       check(!why.empty(), "sheet refused without a reason");
       continue;
     }
@@ -81,6 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check(row >= 1 && row <= lastRow + 1, "gap of rows read");
       if (row > lastRow) lastRow = row;
     }
+    check(std::is_sorted(notes.longNumberRows.begin(), notes.longNumberRows.end()) &&
+              (notes.longNumberRows.empty() || notes.longNumberRows.back() <= lastRow + 1),
+          "long-number rows out of order or past the rows read");
   }
   return 0;
 }
