@@ -25,6 +25,7 @@ long long gOperations = 0;
 long long gFailAt = 0;  // operation number that fails; 0 = none
 FaultMode gMode = FaultMode::Before;
 int gSyncDelayMs = 0;
+bool gDiskFull = false;
 
 struct ShimFile {
   sqlite3_file base;
@@ -63,6 +64,7 @@ int xRead(sqlite3_file* f, void* buf, int n, sqlite3_int64 off) {
   return real(f)->pMethods->xRead(real(f), buf, n, off);
 }
 int xWrite(sqlite3_file* f, const void* buf, int n, sqlite3_int64 off) {
+  if (gDiskFull) return SQLITE_FULL;
   return faultable(SQLITE_IOERR_WRITE,
                    [&] { return real(f)->pMethods->xWrite(real(f), buf, n, off); });
 }
@@ -190,6 +192,7 @@ const char* name() {
 }
 
 long long operations() { return gOperations; }
+void setDiskFull(bool full) { gDiskFull = full; }
 
 void failOperation(long long n, FaultMode mode) {
   gFailAt = n <= 0 ? 0 : gOperations + n;
