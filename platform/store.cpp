@@ -51,7 +51,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -338,55 +337,6 @@ Value zeroOf(FieldType t) {
   return Bytes();
 }
 
-// A decimal number written in a text: leading blanks, an optional sign,
-// digits with an optional fraction; full-width digits, signs, point and
-// spaces count as their half-width forms. No digits gives 0.
-double parseDecimal(const Text& t) {
-  const std::string& s = t.bytes();
-  std::string ascii;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char a = static_cast<unsigned char>(s[i]);
-    if (a >= 0x80 && i + 1 < s.size()) {
-      unsigned char b = static_cast<unsigned char>(s[i + 1]);
-      char c = 0;
-      if (a == 0xA3 && b >= 0xB0 && b <= 0xB9)
-        c = static_cast<char>('0' + (b - 0xB0));
-      else if (a == 0xA3 && b == 0xAB)
-        c = '+';
-      else if (a == 0xA3 && b == 0xAD)
-        c = '-';
-      else if (a == 0xA3 && b == 0xAE)
-        c = '.';
-      else if ((a == 0xA1 && b == 0xA1) || (a == 0xA3 && b == 0xA0))
-        c = ' ';
-      if (!c) break;
-      ascii += c;
-      i += 2;
-    } else {
-      ascii += static_cast<char>(a);
-      ++i;
-    }
-  }
-  size_t i = 0;
-  while (i < ascii.size() && (ascii[i] == ' ' || ascii[i] == '\t' || ascii[i] == '\r' ||
-                              ascii[i] == '\n' || ascii[i] == '\v' || ascii[i] == '\f'))
-    ++i;
-  bool negative = false;
-  if (i < ascii.size() && (ascii[i] == '+' || ascii[i] == '-')) negative = ascii[i++] == '-';
-  size_t start = i;
-  while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
-  if (i < ascii.size() && ascii[i] == '.') {
-    ++i;
-    while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
-  }
-  std::string number = ascii.substr(start, i - start);
-  if (number.empty() || number == ".") return 0.0;
-  if (number.front() == '.') number.insert(number.begin(), '0');
-  double v = 0;
-  std::from_chars(number.data(), number.data() + number.size(), v);
-  return negative ? -v : v;
-}
-
 // Converts a value given by a caller to the type of a field. False when it
 // cannot be converted (bytes into a field that is not a byte set, anything
 // but bytes into a byte set, a number out of the field's range).
@@ -441,7 +391,7 @@ bool convert(const Value& in, FieldType t, Value* out) {
       *out = *text;
       return true;
     }
-    if (isNumeric(t)) return convert(Value(parseDecimal(*text)), t, out);
+    if (isNumeric(t)) return convert(Value(model::textToDouble(*text)), t, out);
     return false;
   }
   const auto& bytes = std::get<Bytes>(in);
