@@ -1,6 +1,7 @@
 // The draw panel: its set-up, the award on show, the draw state and the
 // space key.
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -135,8 +136,16 @@ void ShowCurrentAward() {
         model::programPath(ui::programFolder(), model::kPrizeFolder, SafePrizeFileName(prize));
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    image::writeFile(path, picture);
-    image::pictureDimensions(path, &height, &width);
+    if (image::writeFile(path, picture)) {
+      image::pictureDimensions(path, &height, &width);
+    } else {
+      // The earlier file stays whole; the box is sized from the stored
+      // picture itself, which it shows in any case.
+      std::fprintf(stderr, "draw: the prize picture %s could not be written\n", path.c_str());
+      const image::Image shown = image::decode(picture);
+      height = shown.valid() ? shown.height : 0;
+      width = shown.valid() ? shown.width : 0;
+    }
   }
   const float ratio = width > 0 ? static_cast<float>(height) / static_cast<float>(width) : 0.0f;
   ui::Control box = panel.ctl("图片框1");

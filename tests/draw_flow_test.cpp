@@ -283,7 +283,9 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   ui::testing::clearShownDialogs();
   ui::testing::queueFileAnswer(true, ev.path("no/such/folder/x.txt"));
   draw::OnWinnersListExportButtonClick();
-  EXPECT_TRUE(sawMessage("导出失败！"_t));
+  EXPECT_TRUE(sawMessage("导出失败！\n文件夹不存在："_t +
+                         Text::fromUtf8(ev.path("no/such/folder")) +
+                         "\n请选择一个存在的文件夹后重试。"_t));
   ui::testing::clearShownDialogs();
   ui::testing::queueFileAnswer(false, "");
   draw::OnWinnersListExportButtonClick();
