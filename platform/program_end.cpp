@@ -2,6 +2,7 @@
 // fatal run-time error.
 #include <QApplication>
 #include <QMessageBox>
+#include <QWindow>
 #include <QString>
 
 #include <cstdio>
@@ -61,6 +62,26 @@ void fatalError(int code, const Text& text) {
       QGuiApplication::platformName() != QLatin1String("offscreen")) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8("运行时出错!"),
                     QString::fromUtf8(utf8), QMessageBox::Ok);
+    box.setWindowRole(QStringLiteral("FatalErrorBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The program's always-on-top windows (the draw screen) would keep the
+    // box underneath, a blank screen that seems to hang: they give the top
+    // up, and the box alone stands above every window. The program ends
+    // when it is closed.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w == &box || !(w->windowFlags() & Qt::WindowStaysOnTopHint)) continue;
+      const Qt::WindowFlags flags = w->windowFlags() & ~Qt::WindowStaysOnTopHint;
+      if (QWindow* handle = w->windowHandle()) {
+        w->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+      } else {
+        w->setWindowFlags(flags);
+      }
+    }
+    box.show();
+    box.raise();
+    box.activateWindow();
     box.exec();
   }
   _exit(-1);
