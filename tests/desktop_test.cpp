@@ -323,6 +323,28 @@ class Desktop : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
+  // The sample event in a folder of its own, with the program beside it.
+  fs::path prepareSampleEvent() {
+    const fs::path event = dir_ / "event";
+    const fs::path bin = PD_BINARY_DIR;
+    EXPECT_EQ(std::system(((bin / "tools/prepare_event").string() + " --sample " + event.string() +
+                           " > " + log("prepare.log") + " 2>&1")
+                              .c_str()),
+              0);
+    fs::copy_file(bin / "app/prizedraw", event / "prizedraw");
+    return event;
+  }
+
+  // Starts the program in the event folder; returns once its start window shows.
+  void startProgram(const fs::path& event) {
+    program_ = spawn({(event / "prizedraw").string()}, log("prizedraw.log"),
+                     {{"QT_QPA_PLATFORM", "xcb"}, {"SDL_AUDIODRIVER", "dummy"}});
+    ASSERT_GT(program_, 0);
+    ASSERT_TRUE(waitUntil([] { return indexOf(stacking(), "StartWindow") >= 0; }))
+        << "the start window did not show\n"
+        << programLog();
+  }
+
   // A hash of the panel's own picture: changes while names roll.
   size_t panelPicture(const std::string& id) const {
     return std::hash<std::string>()(output({"xwd", "-silent", "-id", id}));
@@ -333,22 +355,10 @@ class Desktop : public ::testing::Test {
 };
 
 TEST_F(Desktop, OneDrawFromTheStartMenuUnderAWindowManager) {
-  const fs::path event = dir_ / "event";
-  const fs::path bin = PD_BINARY_DIR;
-  ASSERT_EQ(std::system(((bin / "tools/prepare_event").string() + " --sample " + event.string() +
-                         " > " + log("prepare.log") + " 2>&1")
-                            .c_str()),
-            0);
-  fs::copy_file(bin / "app/prizedraw", event / "prizedraw");
+  const fs::path event = prepareSampleEvent();
   const std::string persons = (event / "data/人员名单.edb").string();
   const std::string awards = (event / "data/奖项设置.edb").string();
-
-  program_ = spawn({(event / "prizedraw").string()}, log("prizedraw.log"),
-                   {{"QT_QPA_PLATFORM", "xcb"}, {"SDL_AUDIODRIVER", "dummy"}});
-  ASSERT_GT(program_, 0);
-  ASSERT_TRUE(waitUntil([] { return indexOf(stacking(), "StartWindow") >= 0; }))
-      << "the start window did not show\n"
-      << programLog();
+  ASSERT_NO_FATAL_FAILURE(startProgram(event));
 
   // 开始抽奖, the first item.
   ASSERT_TRUE(chooseStartMenuItem(0, {0, 0, 0, 1, 1, 1, 2, 2, 3}));
@@ -421,24 +431,12 @@ TEST_F(Desktop, OneDrawFromTheStartMenuUnderAWindowManager) {
 // message. The message stands above every window, the draw windows that
 // stay on top included, says why, and closing it ends the program.
 TEST_F(Desktop, TheFatalMessageOfADamagedStoreStandsAboveTheDrawWindows) {
-  const fs::path event = dir_ / "event";
-  const fs::path bin = PD_BINARY_DIR;
-  ASSERT_EQ(std::system(((bin / "tools/prepare_event").string() + " --sample " + event.string() +
-                         " > " + log("prepare.log") + " 2>&1")
-                            .c_str()),
-            0);
-  fs::copy_file(bin / "app/prizedraw", event / "prizedraw");
+  const fs::path event = prepareSampleEvent();
   {
     std::ofstream damaged(event / "data/奖项设置.edb", std::ios::binary | std::ios::trunc);
     damaged << std::string("SQLite format 3\0", 16) << std::string(4080, '\x5A');
   }
-
-  program_ = spawn({(event / "prizedraw").string()}, log("prizedraw.log"),
-                   {{"QT_QPA_PLATFORM", "xcb"}, {"SDL_AUDIODRIVER", "dummy"}});
-  ASSERT_GT(program_, 0);
-  ASSERT_TRUE(waitUntil([] { return indexOf(stacking(), "StartWindow") >= 0; }))
-      << "the start window did not show\n"
-      << programLog();
+  ASSERT_NO_FATAL_FAILURE(startProgram(event));
   ASSERT_TRUE(chooseStartMenuItem(0, {0, 0, 0, 1, 1, 1, 2, 2, 3}));
   std::vector<Client> stack;
   ASSERT_TRUE(waitUntil([&] {

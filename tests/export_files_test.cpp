@@ -12,13 +12,10 @@
 #include "app/app.h"
 #include "draw/draw.h"
 #include "event_fixture.h"
-#include "maintenance/spreadsheet_internal.h"
 #include "model/records.h"
 #include "platform/files.h"
 #include "platform/spreadsheet.h"
-#include "platform/store.h"
 #include "platform/ui.h"
-#include "platform/ui_testing.h"
 #include "program_session.h"
 #include "temp_files.h"
 
@@ -98,25 +95,6 @@ TEST(ExportFiles, TheWinnersTextGetsTheUsualPermissionsOrKeepsThoseItReplaces) {
   fixture::endProgramTest();
 }
 
-// Everything in a folder but the given names (temporary files left behind).
-std::vector<std::string> strayFiles(const std::string& dir, std::vector<std::string> expected) {
-  std::vector<std::string> stray;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    const std::string name = e.path().filename().string();
-    if (std::find(expected.begin(), expected.end(), name) == expected.end()) stray.push_back(name);
-  }
-  return stray;
-}
-
-// A name of exactly `bytes` bytes ending in `ending`, made of two- and
-// three-byte characters so that a cut in the middle of one would show.
-std::string nameOfLength(size_t bytes, const std::string& ending) {
-  std::string name;
-  while (name.size() + ending.size() + 3 <= bytes) name += "名";
-  while (name.size() + ending.size() < bytes) name += "a";
-  return name + ending;
-}
-
 // Every length a file name can have is saved (the temporary name beside it
 // is cut to fit), and a name longer than the file system takes is refused
 // with a message that says so, leaving nothing behind.
@@ -124,7 +102,7 @@ TEST(ExportFiles, AnyNameTheFolderTakesIsSavedAndALongerOneIsNamed) {
   fixture::TempDir ev;
   std::vector<std::string> saved;
   for (size_t length = 240; length <= 256; ++length) {
-    const std::string name = nameOfLength(length, ".xlsx");
+    const std::string name = fixture::nameOfLength(length, ".xlsx");
     ASSERT_EQ(name.size(), length);
     spreadsheet::Application app;
     spreadsheet::Workbook* book = app.add();
@@ -134,7 +112,7 @@ TEST(ExportFiles, AnyNameTheFolderTakesIsSavedAndALongerOneIsNamed) {
       EXPECT_TRUE(ok) << length << ": " << book->error().toUtf8();
       saved.push_back(name);
       // The winners text goes through the same routine.
-      const std::string text = nameOfLength(length, ".txt");
+      const std::string text = fixture::nameOfLength(length, ".txt");
       EXPECT_EQ(files::replaceFile(ev.path(text), std::string("名单")), files::ReplaceResult::Done)
           << length;
       saved.push_back(text);
@@ -145,95 +123,7 @@ TEST(ExportFiles, AnyNameTheFolderTakesIsSavedAndALongerOneIsNamed) {
       EXPECT_NE(book->error().toUtf8().find("请换一个短一些的文件名"), std::string::npos);
     }
   }
-  EXPECT_EQ(strayFiles(ev.dir, saved), std::vector<std::string>{});
-}
-
-class ExportThroughTheWindow : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fixture::beginProgramTest(1024, 768);
-    ui::testing::clearShellOpens();
-    ui::setProgramFolder(ev.dir);
-    ev.makeAwards({{"一等奖"_t, "电视"_t, 1.0, 1.0}});
-    std::vector<fixture::Row> rows;
-    for (int i = 0; i < 200; ++i)
-      rows.push_back({Text::fromUtf8("编号" + std::to_string(i)), "张三"_t, "13800138000"_t,
-                      "110101199001011234"_t, "备注"_t});
-    ev.makePersons(rows);
-    app::registerAllHandlers();
-    std::string error;
-    ASSERT_TRUE(ui::loadForms(ev.makeForms({"ParticipantsWindow", "ExportProgressWindow"}), &error))
-        << error;
-    store::open(model::programPath(ev.dir, model::kAwardsFile), model::aliasAwards());
-    store::open(model::programPath(ev.dir, model::kPersonsFile), model::aliasPersons());
-    ASSERT_TRUE(ui::Window("ParticipantsWindow").open());
-  }
-  void TearDown() override {
-    for (const char* w : {"ExportProgressWindow", "ParticipantsWindow"}) ui::Window(w).destroy();
-    ui::processPendingOnce();
-    fixture::endProgramTest();
-  }
-  // Exports the list to path through 导出数据; the message boxes shown.
-  std::vector<std::string> exportTo(const std::string& path) {
-    ui::testing::clearShownDialogs();
-    ui::testing::queueFileAnswer(true, path);
-    maintenance::OnParticipantsExportButtonClick();
-    std::vector<std::string> out;
-    for (const auto& d : ui::testing::shownDialogs())
-      if (d.kind == "message") out.push_back(d.text.toUtf8());
-    return out;
-  }
-  fixture::TempEvent ev;
-};
-
-TEST_F(ExportThroughTheWindow, ALongNameIsSavedOrRefusedByName) {
-  std::filesystem::create_directories(ev.path("out"));
-  const std::string fits = ev.path("out/" + nameOfLength(255, ".xlsx"));
-  std::vector<std::string> shown = exportTo(fits);
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], "导出成功!\n" + fits);
-  EXPECT_TRUE(std::filesystem::exists(fits));
-
-  const std::string tooLong = ev.path("out/" + nameOfLength(256, ".xlsx"));
-  shown = exportTo(tooLong);
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].rfind("导出失败！\n文件名太长：", 0), 0u) << shown[0];
-  EXPECT_EQ(strayFiles(ev.path("out"), {nameOfLength(255, ".xlsx")}), std::vector<std::string>{});
-  EXPECT_EQ(ui::testing::shellOpens(), std::vector<std::string>{fits});
-}
-
-// A disk that fills while the workbook is written: the earlier workbook is
-// kept whole, nothing is left beside it, nothing is opened, and the message
-// is Chinese and says what to do (no text of the libraries).
-TEST_F(ExportThroughTheWindow, AFullDiskKeepsTheEarlierWorkbookAndSaysWhatToDo) {
-  std::filesystem::create_directories(ev.path("out"));
-  const std::string path = ev.path("out/名单.xlsx");
-  ASSERT_EQ(exportTo(path).size(), 1u);
-  const std::string earlier = fixture::readAll(path);
-  ASSERT_GT(earlier.size(), 4096u);
-  // The list grows, so that the new workbook would differ.
-  store::select(model::aliasPersons());
-  ASSERT_TRUE(store::append({"新来的"_t, "李四"_t}));
-  ui::testing::clearShellOpens();
-  std::vector<std::string> shown;
-  {
-    fixture::FileSizeLimit full(4096);
-    shown = exportTo(path);
-  }
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].rfind("导出失败！\n磁盘空间不足，文件没有保存：" + path, 0), 0u) << shown[0];
-  EXPECT_NE(shown[0].find("请腾出磁盘空间"), std::string::npos) << shown[0];
-  EXPECT_NE(shown[0].find("同名的原有文件保持不变"), std::string::npos) << shown[0];
-  for (const char* english : {"rror", "zip", "Zip", "ZIP", "file", "File"})
-    EXPECT_EQ(shown[0].find(english), std::string::npos) << shown[0];
-  EXPECT_TRUE(fixture::readAll(path) == earlier);
-  EXPECT_EQ(strayFiles(ev.path("out"), {"名单.xlsx"}), std::vector<std::string>{});
-  EXPECT_TRUE(ui::testing::shellOpens().empty());
-
-  // With room again the same export goes through.
-  shown = exportTo(path);
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], "导出成功!\n" + path);
+  EXPECT_EQ(fixture::strayFiles(ev.dir, saved), std::vector<std::string>{});
 }
 
 // The same for a text written whole: the winners list's export.
@@ -251,7 +141,7 @@ TEST(ExportFiles, AFullDiskKeepsTheEarlierTextAndSaysWhatToDo) {
   EXPECT_EQ(fixture::readAll(path), "earlier");
   const std::string message = files::failureMessage(result, path, error).toUtf8();
   EXPECT_EQ(message.rfind("磁盘空间不足", 0), 0u) << message;
-  EXPECT_EQ(strayFiles(ev.dir, {"winners.txt"}), std::vector<std::string>{});
+  EXPECT_EQ(fixture::strayFiles(ev.dir, {"winners.txt"}), std::vector<std::string>{});
 }
 
 // A symbolic link where the file is to go is replaced by the file; what it

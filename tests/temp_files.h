@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,6 +44,26 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
 inline std::string readAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Everything in a folder but the given names (temporary files left behind).
+inline std::vector<std::string> strayFiles(const std::string& dir,
+                                           std::vector<std::string> expected) {
+  std::vector<std::string> stray;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (std::find(expected.begin(), expected.end(), name) == expected.end()) stray.push_back(name);
+  }
+  return stray;
+}
+
+// A name of exactly `bytes` bytes ending in `ending`, made of two- and
+// three-byte characters so that a cut in the middle of one would show.
+inline std::string nameOfLength(size_t bytes, const std::string& ending) {
+  std::string name;
+  while (name.size() + ending.size() + 3 <= bytes) name += "名";
+  while (name.size() + ending.size() < bytes) name += "a";
+  return name + ending;
 }
 
 // A full disk for this process, without a file system of its own: while the
