@@ -136,7 +136,12 @@ void ShowCurrentAward() {
         model::programPath(ui::programFolder(), model::kPrizeFolder, SafePrizeFileName(prize));
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    if (image::writeFile(path, picture)) {
+    // A file that already holds this picture is left as it is (a roll's
+    // commit shows the award again and would rewrite it every time).
+    const bool current = !std::filesystem::is_symlink(path, ec) &&
+                         image::readFile(path) == picture &&
+                         std::filesystem::is_regular_file(path, ec);
+    if (current || image::writeFile(path, picture)) {
       image::pictureDimensions(path, &height, &width);
     } else {
       // The earlier file stays whole; the box is sized from the stored

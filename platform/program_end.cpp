@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QWindow>
 #include <QString>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -82,6 +83,12 @@ void fatalError(int code, const Text& text) {
     box.show();
     box.raise();
     box.activateWindow();
+    // A window manager that restacks the other windows after their change
+    // (or another program's window that keeps itself on top) does not bury
+    // the box for long: it rises again while it shows.
+    QTimer keepOnTop;
+    QObject::connect(&keepOnTop, &QTimer::timeout, &box, [&box] { box.raise(); });
+    keepOnTop.start(250);
     box.exec();
   }
   _exit(-1);

@@ -446,8 +446,13 @@ TEST_F(Desktop, TheFatalMessageOfADamagedStoreStandsAboveTheDrawWindows) {
       << describe(stack) << "\n"
       << programLog();
   EXPECT_GE(indexOf(stack, "DrawBackdropWindow"), 0) << describe(stack);
-  EXPECT_EQ(indexOf(stack, "FatalErrorBox"), static_cast<int>(stack.size()) - 1)
-      << "the message is not the top window: " << describe(stack);
+  // The window manager may take a moment to restack; the message must end
+  // up above everything.
+  EXPECT_TRUE(waitUntil([&] {
+    stack = stacking();
+    return indexOf(stack, "FatalErrorBox") == static_cast<int>(stack.size()) - 1;
+  })) << "the message is not the top window: "
+      << describe(stack);
   const std::string said = programLog();
   EXPECT_NE(said.find("存储 jxsz 没有打开"), std::string::npos) << said;
   EXPECT_NE(said.find("文件已损坏"), std::string::npos) << said;
