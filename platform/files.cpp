@@ -148,7 +148,9 @@ Text failureMessage(ReplaceResult result, const std::string& path, int systemErr
   const fs::path target(path);
   const Text folder =
       Text::fromUtf8(target.parent_path().empty() ? "." : target.parent_path().string());
-  const Text kept = "同名的原有文件保持不变。"_t;
+  std::error_code ec;
+  const Text kept =
+      fs::exists(fs::symlink_status(target, ec)) ? "同名的原有文件保持不变。"_t : Text();
   switch (result) {
     case ReplaceResult::Done:
       return Text();
