@@ -1,6 +1,7 @@
 // The draw panel: its set-up, the award on show, the draw state and the
 // space key.
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -134,8 +135,21 @@ void ShowCurrentAward() {
         model::programPath(ui::programFolder(), model::kPrizeFolder, SafePrizeFileName(prize));
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    image::writeFile(path, picture);
-    image::pictureDimensions(path, &height, &width);
+    // A file that already holds this picture is left as it is (a roll's
+    // commit shows the award again and would rewrite it every time).
+    const bool current = !std::filesystem::is_symlink(path, ec) &&
+                         image::readFile(path) == picture &&
+                         std::filesystem::is_regular_file(path, ec);
+    if (current || image::writeFile(path, picture)) {
+      image::pictureDimensions(path, &height, &width);
+    } else {
+      // The earlier file stays whole; the box is sized from the stored
+      // picture itself, which it shows in any case.
+      std::fprintf(stderr, "draw: the prize picture %s could not be written\n", path.c_str());
+      const image::Image shown = image::decode(picture);
+      height = shown.valid() ? shown.height : 0;
+      width = shown.valid() ? shown.width : 0;
+    }
   }
   const float ratio = width > 0 ? static_cast<float>(height) / static_cast<float>(width) : 0.0f;
   ui::Control box = ui::Control(forms::DrawPanelWindow::图片框1);

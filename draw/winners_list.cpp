@@ -166,9 +166,13 @@ void OnWinnersListExportButtonClick() {
   w.setAlwaysOnTop(false);
   const Text caption = ui::Control(forms::WinnersListWindow::标签2).caption();
   const std::string path = dialog.fileName().toUtf8();
-  const bool ok =
-      !path.empty() && files::replaceFile(path, caption.bytes()) == files::ReplaceResult::Done;
-  ui::messageBox(ok ? "导出成功！"_t : "导出失败！"_t);
+  int systemError = 0;
+  const files::ReplaceResult result = path.empty()
+                                          ? files::ReplaceResult::NoFolder
+                                          : files::replaceFile(path, caption.bytes(), &systemError);
+  ui::messageBox(result == files::ReplaceResult::Done
+                     ? "导出成功！"_t
+                     : "导出失败！\n"_t + files::failureMessage(result, path, systemError));
   w.setAlwaysOnTop(true);
 }
 

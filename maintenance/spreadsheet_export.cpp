@@ -27,23 +27,6 @@ using model::Text;
 
 namespace {
 
-constexpr int kExportColumns = 5;
-
-Text Heading(int column) {
-  switch (column) {
-    case 1:
-      return "编号"_t;
-    case 2:
-      return "姓名"_t;
-    case 3:
-      return "电话号码"_t;
-    case 4:
-      return "身份证号码"_t;
-    default:
-      return "备注"_t;
-  }
-}
-
 std::string CellAddress(int column, int row) {
   return std::string(1, static_cast<char>(96 + column)) + std::to_string(row);
 }
@@ -100,7 +83,8 @@ void ExportPersonnelToExcel() {
   ui::Control list = PersonnelList();
   std::vector<std::vector<Text>> rows(static_cast<size_t>(list.rowCount()));
   for (size_t k = 0; k < rows.size(); ++k)
-    for (int c = 0; c < kExportColumns; ++c) rows[k].push_back(list.cell(static_cast<int>(k), c));
+    for (const ExportColumn& column : kExportColumns)
+      rows[k].push_back(list.cell(static_cast<int>(k), column.listColumn));
 
   ui::Window progress(forms::ExportProgressWindow::window);
   ui::Window start(forms::StartWindow::window);
@@ -110,8 +94,8 @@ void ExportPersonnelToExcel() {
   spreadsheet::Application excel;
   spreadsheet::Workbook* book = excel.add();
   bool written = book && book->selectSheet(1);
-  for (int c = 1; c <= kExportColumns && written; ++c)
-    written = WriteTextCell(book, c, 1, Heading(c));
+  for (int c = 1; c <= kExportColumnCount && written; ++c)
+    written = WriteTextCell(book, c, 1, Text::fromUtf8(kExportColumns[c - 1].heading));
   bar.setMaximum(static_cast<int>(rows.size()));
   int sheetRow = 1;
   for (size_t k = 0; k < rows.size() && written; ++k) {
@@ -124,7 +108,7 @@ void ExportPersonnelToExcel() {
     for (const Text& t : rows[k]) rowText += t;
     if (!model::removeSpaces(rowText).empty()) {
       ++sheetRow;
-      for (int c = 1; c <= kExportColumns && written; ++c)
+      for (int c = 1; c <= kExportColumnCount && written; ++c)
         written = WriteTextCell(book, c, sheetRow, rows[k][c - 1]);
     }
     if (progress.isOpen()) bar.setPosition(bar.position() + 1);

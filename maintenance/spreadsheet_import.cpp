@@ -56,17 +56,22 @@ Text fieldOfColumn(int column) {
 // into.
 using ColumnMap = std::vector<int>;
 const ColumnMap kSixColumns = {0, 1, 2, 3, 4, 5};
-const ColumnMap kExportColumns = {0, 1, 2, 3, 5};
 
-// The export's layout when row 1 holds exactly its headings; else the six
-// columns.
+// The export's layout when row 1 holds exactly its headings, A onwards, and
+// nothing in the columns after them up to F; else the six columns.
 const ColumnMap& SheetLayout(const spreadsheet::Workbook& book) {
-  const Text exportHeadings[] = {"编号"_t,       "姓名"_t, "电话号码"_t,
-                                 "身份证号码"_t, "备注"_t, Text()};
-  const char columns[] = "abcdef";
-  for (int c = 0; c < 6; ++c)
-    if (book.cellText(std::string(1, columns[c]) + "1") != exportHeadings[c]) return kSixColumns;
-  return kExportColumns;
+  static const ColumnMap exported = [] {
+    ColumnMap m;
+    for (const ExportColumn& c : kExportColumns) m.push_back(c.previewColumn);
+    return m;
+  }();
+  for (int c = 1; c <= kImportColumns; ++c) {
+    const Text expected =
+        c <= kExportColumnCount ? Text::fromUtf8(kExportColumns[c - 1].heading) : Text();
+    if (book.cellText(std::string(1, static_cast<char>(96 + c)) + "1") != expected)
+      return kSixColumns;
+  }
+  return exported;
 }
 
 ui::Window ImportPreview() { return ui::Window(forms::ImportPreviewWindow::window); }

@@ -2,6 +2,7 @@
 #include "model/text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -102,7 +103,7 @@ bool isBlankAscii(unsigned char c) {
 
 // The characters a typed number is made of, half- or full-width, read at byte
 // i of s (stepping by character).
-enum class NumberChar { Blank, Plus, Minus, Digit, Other };
+enum class NumberChar { Blank, Plus, Minus, Digit, Point, Other };
 NumberChar numberCharAt(const std::string& s, int i, int* length, int* digit) {
   *length = charLength(s, i);
   const unsigned char a = static_cast<unsigned char>(s[i]);
@@ -110,6 +111,7 @@ NumberChar numberCharAt(const std::string& s, int i, int* length, int* digit) {
     if (isBlankAscii(a)) return NumberChar::Blank;
     if (a == '+') return NumberChar::Plus;
     if (a == '-') return NumberChar::Minus;
+    if (a == '.') return NumberChar::Point;
     if (a >= '0' && a <= '9') {
       *digit = a - '0';
       return NumberChar::Digit;
@@ -120,6 +122,7 @@ NumberChar numberCharAt(const std::string& s, int i, int* length, int* digit) {
   if ((a == 0xA1 && b == 0xA1) || (a == 0xA3 && b == 0xA0)) return NumberChar::Blank;
   if (a == 0xA3 && b == 0xAB) return NumberChar::Plus;
   if (a == 0xA3 && b == 0xAD) return NumberChar::Minus;
+  if (a == 0xA3 && b == 0xAE) return NumberChar::Point;
   if (a == 0xA3 && b >= 0xB0 && b <= 0xB9) {
     *digit = b - 0xB0;
     return NumberChar::Digit;
@@ -127,16 +130,18 @@ NumberChar numberCharAt(const std::string& s, int i, int* length, int* digit) {
   return NumberChar::Other;
 }
 
-// Reads blanks, an optional sign and decimal digits from the start of s.
+// Reads blanks, an optional sign and decimal digits from the start of s;
+// with a fraction, also a point and the digits after it.
 struct ScannedNumber {
   bool negative = false;
   int digits = 0;          // significant and leading-zero digits read
   long long value = 0;     // saturates at kSaturate
   bool wholeText = false;  // only blanks follow the digits
+  std::string decimal;     // the digits (and point) read, half-width
 };
 constexpr long long kSaturate = 1LL << 40;
 
-ScannedNumber scanNumber(const std::string& s) {
+ScannedNumber scanNumber(const std::string& s, bool withFraction = false) {
   ScannedNumber r;
   const int n = static_cast<int>(s.size());
   int i = 0, length = 0, digit = 0;
@@ -151,9 +156,20 @@ ScannedNumber scanNumber(const std::string& s) {
   }
   while (i < n && c == NumberChar::Digit) {
     r.value = std::min(r.value * 10 + digit, kSaturate);
+    r.decimal += static_cast<char>('0' + digit);
     ++r.digits;
     i += length;
     next();
+  }
+  if (withFraction && i < n && c == NumberChar::Point) {
+    r.decimal += '.';
+    i += length;
+    next();
+    while (i < n && c == NumberChar::Digit) {
+      r.decimal += static_cast<char>('0' + digit);
+      i += length;
+      next();
+    }
   }
   while (i < n && c == NumberChar::Blank) i += length, next();
   r.wholeText = i >= n;
@@ -255,6 +271,16 @@ std::optional<int> parseWholeNumber(const Text& t) {
   const ScannedNumber r = scanNumber(t.bytes());
   if (r.digits == 0 || !r.wholeText || r.value > 999999999) return std::nullopt;
   return static_cast<int>(r.negative ? -r.value : r.value);
+}
+
+double textToDouble(const Text& t) {
+  const ScannedNumber r = scanNumber(t.bytes(), true);
+  std::string number = r.decimal;
+  if (number.empty() || number == ".") return 0.0;
+  if (number.front() == '.') number.insert(number.begin(), '0');
+  double v = 0;
+  std::from_chars(number.data(), number.data() + number.size(), v);
+  return r.negative ? -v : v;
 }
 
 Text numberToText(long long v) { return Text::fromGbk(std::to_string(v)); }

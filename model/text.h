@@ -90,6 +90,11 @@ int textToInt(const Text& t);
 // nine digits and blanks. Anything else ("", "5人", "1.5", "1 0", ten digits)
 // gives nothing; the caller checks the range it accepts.
 std::optional<int> parseWholeNumber(const Text& t);
+// Text to a decimal number, reading as far as the number goes, like
+// textToInt, with an optional fraction (a half- or full-width point and
+// digits): "　１２.５元" gives 12.5; no digits gives 0. Exact to the
+// nearest double, however many digits.
+double textToDouble(const Text& t);
 
 // Integer to decimal text ("-" when negative).
 Text numberToText(long long v);

@@ -2,7 +2,8 @@
 // compositor, driven as an operator would: the start menu opens the draw,
 // one space starts the roll and one stops it, the winners are in the stores,
 // the draw windows and the winners list stand above the start window, and
-// SIGTERM ends the program with exit code 0.
+// SIGTERM ends the program with exit code 0. A damaged store's fatal message
+// stands above the always-on-top draw windows and says what is wrong.
 //
 // Needs Xvfb, openbox, xcompmgr, xdotool, xprop, xwininfo and xwd; without
 // them, or when no X server can be started, the test is skipped.
@@ -322,6 +323,28 @@ class Desktop : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
+  // The sample event in a folder of its own, with the program beside it.
+  fs::path prepareSampleEvent() {
+    const fs::path event = dir_ / "event";
+    const fs::path bin = PD_BINARY_DIR;
+    EXPECT_EQ(std::system(((bin / "tools/prepare_event").string() + " --sample " + event.string() +
+                           " > " + log("prepare.log") + " 2>&1")
+                              .c_str()),
+              0);
+    fs::copy_file(bin / "app/prizedraw", event / "prizedraw");
+    return event;
+  }
+
+  // Starts the program in the event folder; returns once its start window shows.
+  void startProgram(const fs::path& event) {
+    program_ = spawn({(event / "prizedraw").string()}, log("prizedraw.log"),
+                     {{"QT_QPA_PLATFORM", "xcb"}, {"SDL_AUDIODRIVER", "dummy"}});
+    ASSERT_GT(program_, 0);
+    ASSERT_TRUE(waitUntil([] { return indexOf(stacking(), "StartWindow") >= 0; }))
+        << "the start window did not show\n"
+        << programLog();
+  }
+
   // A hash of the panel's own picture: changes while names roll.
   size_t panelPicture(const std::string& id) const {
     return std::hash<std::string>()(output({"xwd", "-silent", "-id", id}));
@@ -332,22 +355,10 @@ class Desktop : public ::testing::Test {
 };
 
 TEST_F(Desktop, OneDrawFromTheStartMenuUnderAWindowManager) {
-  const fs::path event = dir_ / "event";
-  const fs::path bin = PD_BINARY_DIR;
-  ASSERT_EQ(std::system(((bin / "tools/prepare_event").string() + " --sample " + event.string() +
-                         " > " + log("prepare.log") + " 2>&1")
-                            .c_str()),
-            0);
-  fs::copy_file(bin / "app/prizedraw", event / "prizedraw");
+  const fs::path event = prepareSampleEvent();
   const std::string persons = (event / "data/人员名单.edb").string();
   const std::string awards = (event / "data/奖项设置.edb").string();
-
-  program_ = spawn({(event / "prizedraw").string()}, log("prizedraw.log"),
-                   {{"QT_QPA_PLATFORM", "xcb"}, {"SDL_AUDIODRIVER", "dummy"}});
-  ASSERT_GT(program_, 0);
-  ASSERT_TRUE(waitUntil([] { return indexOf(stacking(), "StartWindow") >= 0; }))
-      << "the start window did not show\n"
-      << programLog();
+  ASSERT_NO_FATAL_FAILURE(startProgram(event));
 
   // 开始抽奖, the first item.
   ASSERT_TRUE(chooseStartMenuItem(0, {0, 0, 0, 1, 1, 1, 2, 2, 3}));
@@ -413,6 +424,49 @@ TEST_F(Desktop, OneDrawFromTheStartMenuUnderAWindowManager) {
   for (const std::string& store : {persons, awards})
     EXPECT_EQ(queryStore(store, "pragma integrity_check"), "ok") << store;
   EXPECT_EQ(queryStore(persons, winners), "20");
+}
+
+// The award store is damaged (an SQLite header, then garbage): the program
+// starts, and the draw, the first to use the store, ends it with the fatal
+// message. The message stands above every window, the draw windows that
+// stay on top included, says why, and closing it ends the program.
+TEST_F(Desktop, TheFatalMessageOfADamagedStoreStandsAboveTheDrawWindows) {
+  const fs::path event = prepareSampleEvent();
+  {
+    std::ofstream damaged(event / "data/奖项设置.edb", std::ios::binary | std::ios::trunc);
+    damaged << std::string("SQLite format 3\0", 16) << std::string(4080, '\x5A');
+  }
+  ASSERT_NO_FATAL_FAILURE(startProgram(event));
+  ASSERT_TRUE(chooseStartMenuItem(0, {0, 0, 0, 1, 1, 1, 2, 2, 3}));
+  std::vector<Client> stack;
+  ASSERT_TRUE(waitUntil([&] {
+    stack = stacking();
+    return indexOf(stack, "FatalErrorBox") >= 0;
+  })) << "no fatal message: "
+      << describe(stack) << "\n"
+      << programLog();
+  EXPECT_GE(indexOf(stack, "DrawBackdropWindow"), 0) << describe(stack);
+  // The window manager may take a moment to restack; the message must end
+  // up above everything.
+  EXPECT_TRUE(waitUntil([&] {
+    stack = stacking();
+    return indexOf(stack, "FatalErrorBox") == static_cast<int>(stack.size()) - 1;
+  })) << "the message is not the top window: "
+      << describe(stack);
+  const std::string said = programLog();
+  EXPECT_NE(said.find("存储 jxsz 没有打开"), std::string::npos) << said;
+  EXPECT_NE(said.find("文件已损坏"), std::string::npos) << said;
+  EXPECT_NE(said.find("file is not a database"), std::string::npos) << said;
+
+  // Closing the message ends the program.
+  const std::string box = stack[static_cast<size_t>(indexOf(stack, "FatalErrorBox"))].id;
+  run({"xdotool", "windowactivate", "--sync", box});
+  run({"xdotool", "key", "--window", box, "Return"});
+  std::optional<int> status = waitEnd(program_, kDeadline);
+  ASSERT_TRUE(status.has_value()) << "closing the message did not end the program";
+  program_ = -1;
+  ASSERT_TRUE(WIFEXITED(*status));
+  EXPECT_EQ(WEXITSTATUS(*status), 255);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -284,7 +285,9 @@ TEST_F(DrawFlow, WholeDrawFromPanelToExportedList) {
   ui::testing::clearShownDialogs();
   ui::testing::queueFileAnswer(true, ev.path("no/such/folder/x.txt"));
   draw::OnWinnersListExportButtonClick();
-  EXPECT_TRUE(sawMessage("导出失败！"_t));
+  EXPECT_TRUE(sawMessage("导出失败！\n文件夹不存在："_t +
+                         Text::fromUtf8(ev.path("no/such/folder")) +
+                         "\n请选择一个存在的文件夹后重试。"_t));
   ui::testing::clearShownDialogs();
   ui::testing::queueFileAnswer(false, "");
   draw::OnWinnersListExportButtonClick();
@@ -538,6 +541,53 @@ TEST_F(DrawFlow, PrizePictureStaysInsideThePrizeFolder) {
   EXPECT_FALSE(std::filesystem::exists(ev.path("../evil.jpg")));
   EXPECT_TRUE(draw::DrawPanel().ctl("图片框1").visible());
   EXPECT_EQ(panelCaption("透明标签1"), "奖品：../../evil"_t);
+}
+
+// The picture written out when an award shows replaces whatever has its
+// name: a link there is replaced, not written through.
+TEST_F(DrawFlow, PrizePictureReplacesALinkInsteadOfWritingThroughIt) {
+  const model::Bytes picture = smallJpeg(40, 20);
+  ev.makePersons({person("0001", "张三"_t)});
+  ev.makeAwards({awardRow("一等奖"_t, "电脑"_t, 1, 1, 0, picture)});
+  const std::string other = ev.path("notes.txt");
+  fixture::writeBytes(other, "the operator's notes");
+  std::filesystem::create_directories(ev.path("Prize"));
+  const std::string written = model::programPath(ev.dir, model::kPrizeFolder, "电脑.jpg"_t);
+  std::filesystem::create_symlink(other, written);
+  startProgram();
+  openDraw();
+  EXPECT_EQ(fixture::readAll(other), "the operator's notes");
+  EXPECT_FALSE(std::filesystem::is_symlink(written));
+  EXPECT_EQ(image::readFile(written), picture);
+  EXPECT_EQ(draw::DrawPanel().ctl("图片框1").height(), 100);
+}
+
+// A picture that cannot be written (a full disk) leaves the earlier file
+// whole, and the panel still shows the stored picture at its own size.
+TEST_F(DrawFlow, AFullDiskKeepsTheEarlierPrizePictureAndStillShowsTheAward) {
+  const model::Bytes picture = smallJpeg(40, 20);
+  const model::Bytes earlier = smallJpeg(10, 30);
+  ASSERT_GT(picture.size(), 200u);
+  ev.makePersons({person("0001", "张三"_t)});
+  ev.makeAwards({awardRow("一等奖"_t, "电脑"_t, 1, 1, 0, picture)});
+  std::filesystem::create_directories(ev.path("Prize"));
+  const std::string written = model::programPath(ev.dir, model::kPrizeFolder, "电脑.jpg"_t);
+  ASSERT_TRUE(image::writeFile(written, earlier));
+  startProgram();
+  {
+    fixture::FileSizeLimit full(200);
+    openDraw();
+  }
+  EXPECT_EQ(image::readFile(written), earlier);
+  std::vector<std::string> inPrize;
+  for (const auto& e : std::filesystem::directory_iterator(ev.path("Prize")))
+    inPrize.push_back(e.path().filename().string());
+  std::sort(inPrize.begin(), inPrize.end());
+  EXPECT_EQ(inPrize, (std::vector<std::string>{"bj", "电脑.jpg"}));  // no temporary file left
+  ui::Control box = draw::DrawPanel().ctl("图片框1");
+  EXPECT_TRUE(box.visible());
+  EXPECT_EQ(box.height(), 100);  // the stored picture's 2:1, not the earlier file's 1:3
+  EXPECT_EQ(panelCaption("透明标签1"), "奖品：电脑"_t);
 }
 
 TEST_F(DrawFlow, SlotLayoutsOnTheScreen) {

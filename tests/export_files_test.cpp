@@ -1,7 +1,10 @@
 // Files the program exports (a workbook, the winners text) get the
-// permissions any new file gets, and a file they replace keeps its own.
+// permissions any new file gets, and a file they replace keeps its own; any
+// name the folder takes can be saved, and a full disk keeps the earlier file
+// and tells the operator, in Chinese, what to do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -10,9 +13,11 @@
 #include "draw/draw.h"
 #include "event_fixture.h"
 #include "model/records.h"
+#include "platform/base/files.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/ui/ui.h"
 #include "program_session.h"
+#include "temp_files.h"
 
 using model::operator""_t;
 using model::Text;
@@ -88,6 +93,69 @@ TEST(ExportFiles, TheWinnersTextGetsTheUsualPermissionsOrKeepsThoseItReplaces) {
     }
   }
   fixture::endProgramTest();
+}
+
+// Every length a file name can have is saved (the temporary name beside it
+// is cut to fit), and a name longer than the file system takes is refused
+// with a message that says so, leaving nothing behind.
+TEST(ExportFiles, AnyNameTheFolderTakesIsSavedAndALongerOneIsNamed) {
+  fixture::TempDir ev;
+  std::vector<std::string> saved;
+  for (size_t length = 240; length <= 256; ++length) {
+    const std::string name = fixture::nameOfLength(length, ".xlsx");
+    ASSERT_EQ(name.size(), length);
+    spreadsheet::Application app;
+    spreadsheet::Workbook* book = app.add();
+    ASSERT_TRUE(book->setCellText("a1", "张三"_t));
+    const bool ok = book->saveAs(ev.path(name));
+    if (length <= 255) {
+      EXPECT_TRUE(ok) << length << ": " << book->error().toUtf8();
+      saved.push_back(name);
+      // The winners text goes through the same routine.
+      const std::string text = fixture::nameOfLength(length, ".txt");
+      EXPECT_EQ(files::replaceFile(ev.path(text), std::string("名单")), files::ReplaceResult::Done)
+          << length;
+      saved.push_back(text);
+    } else {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(book->error().toUtf8().rfind("文件名太长：" + name, 0), 0u)
+          << book->error().toUtf8();
+      EXPECT_NE(book->error().toUtf8().find("请换一个短一些的文件名"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(fixture::strayFiles(ev.dir, saved), std::vector<std::string>{});
+}
+
+// The same for a text written whole: the winners list's export.
+TEST(ExportFiles, AFullDiskKeepsTheEarlierTextAndSaysWhatToDo) {
+  fixture::TempDir ev;
+  const std::string path = ev.path("winners.txt");
+  ASSERT_EQ(files::replaceFile(path, std::string("earlier")), files::ReplaceResult::Done);
+  int error = 0;
+  files::ReplaceResult result;
+  {
+    fixture::FileSizeLimit full(1024);
+    result = files::replaceFile(path, std::string(8192, 'x'), &error);
+  }
+  EXPECT_EQ(result, files::ReplaceResult::WriteFailed);
+  EXPECT_EQ(fixture::readAll(path), "earlier");
+  const std::string message = files::failureMessage(result, path, error).toUtf8();
+  EXPECT_EQ(message.rfind("磁盘空间不足", 0), 0u) << message;
+  EXPECT_EQ(fixture::strayFiles(ev.dir, {"winners.txt"}), std::vector<std::string>{});
+}
+
+// A symbolic link where the file is to go is replaced by the file; what it
+// pointed at is not touched.
+TEST(ExportFiles, ALinkIsReplacedNotFollowed) {
+  fixture::TempDir ev;
+  const std::string other = ev.path("other.txt");
+  fixture::writeBytes(other, "keep me");
+  const std::string link = ev.path("list.txt");
+  std::filesystem::create_symlink(other, link);
+  ASSERT_EQ(files::replaceFile(link, std::string("new")), files::ReplaceResult::Done);
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(fixture::readAll(link), "new");
+  EXPECT_EQ(fixture::readAll(other), "keep me");
 }
 
 }  // namespace

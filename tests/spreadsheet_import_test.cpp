@@ -30,6 +30,7 @@
 #include "platform/ui/ui_testing.h"
 #include "program_session.h"
 #include "stored_persons.h"
+#include "temp_files.h"
 #include "tests/xls_builder.h"
 
 using model::operator""_t;
@@ -518,6 +519,21 @@ TEST_F(SpreadsheetFlow, CancelStopsALongReadingAndKeepsNothing) {
 
 class SpreadsheetExport : public SpreadsheetFlow {
  protected:
+  // Exports the list to path through 导出数据; the message boxes shown.
+  std::vector<std::string> exportTo(const std::string& path) {
+    ui::testing::clearShownDialogs();
+    ui::testing::queueFileAnswer(true, path);
+    maintenance::OnParticipantsExportButtonClick();
+    return messages();
+  }
+  // A list long enough that its workbook is larger than a few pages.
+  void openWithManyRows() {
+    std::vector<Row> rows;
+    for (int i = 0; i < 200; ++i)
+      rows.push_back({Text::fromUtf8("编号" + std::to_string(i)), "张三"_t, "13800138000"_t,
+                      "110101199001011234"_t, "备注"_t});
+    openWith(rows);
+  }
   // The cells of sheet 1 of the workbook at path, rows from 1, five columns,
   // up to the first row that is empty in all five.
   Cells readBack(const std::string& path) {
@@ -700,6 +716,59 @@ TEST_F(SpreadsheetExport, ExistingXlsxOfATypedXlsNameIsReplacedOnlyOnOk) {
 
 // What the export writes, the import reads back: every exported field of every
 // record, 备注 included, as it was.
+TEST_F(SpreadsheetExport, ALongNameIsSavedOrRefusedByName) {
+  openWith({{"0001"_t, "张三"_t}});
+  std::filesystem::create_directories(ev.path("out"));
+  const std::string fits = ev.path("out/" + fixture::nameOfLength(255, ".xlsx"));
+  std::vector<std::string> shown = exportTo(fits);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "导出成功!\n" + fits);
+  EXPECT_TRUE(std::filesystem::exists(fits));
+
+  const std::string tooLong = ev.path("out/" + fixture::nameOfLength(256, ".xlsx"));
+  shown = exportTo(tooLong);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("导出失败！\n文件名太长：", 0), 0u) << shown[0];
+  EXPECT_EQ(fixture::strayFiles(ev.path("out"), {fixture::nameOfLength(255, ".xlsx")}),
+            std::vector<std::string>{});
+  EXPECT_EQ(ui::testing::shellOpens(), std::vector<std::string>{fits});
+}
+
+// A disk that fills while the workbook is written: the earlier workbook is
+// kept whole, nothing is left beside it, nothing is opened, and the message
+// is Chinese and says what to do (no text of the libraries).
+TEST_F(SpreadsheetExport, AFullDiskKeepsTheEarlierWorkbookAndSaysWhatToDo) {
+  openWithManyRows();
+  std::filesystem::create_directories(ev.path("out"));
+  const std::string path = ev.path("out/名单.xlsx");
+  ASSERT_EQ(exportTo(path).size(), 1u);
+  const std::string earlier = fixture::readAll(path);
+  ASSERT_GT(earlier.size(), 4096u);
+  // The list grows, so that the new workbook would differ.
+  store::select(model::aliasPersons());
+  ASSERT_TRUE(store::append({"新来的"_t, "李四"_t}));
+  ui::testing::clearShellOpens();
+  std::vector<std::string> shown;
+  {
+    fixture::FileSizeLimit full(4096);
+    shown = exportTo(path);
+  }
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("导出失败！\n磁盘空间不足，文件没有保存：" + path, 0), 0u) << shown[0];
+  EXPECT_NE(shown[0].find("请腾出磁盘空间"), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("同名的原有文件保持不变"), std::string::npos) << shown[0];
+  for (const char* english : {"rror", "zip", "Zip", "ZIP", "file", "File"})
+    EXPECT_EQ(shown[0].find(english), std::string::npos) << shown[0];
+  EXPECT_TRUE(fixture::readAll(path) == earlier);
+  EXPECT_EQ(fixture::strayFiles(ev.path("out"), {"名单.xlsx"}), std::vector<std::string>{});
+  EXPECT_TRUE(ui::testing::shellOpens().empty());
+
+  // With room again the same export goes through.
+  shown = exportTo(path);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "导出成功!\n" + path);
+}
+
 TEST_F(SpreadsheetExport, ExportThenImportGivesBackEveryField) {
   const std::vector<Row> original = {
       {"0001"_t, "  张三 "_t, "13800138000"_t, "11010119900101123X"_t, "技术部　备注"_t, 2LL,

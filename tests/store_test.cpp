@@ -658,6 +658,122 @@ TEST_F(StoreTest, FilesThatAreNotStoresAreLeftAsTheyAre) {
   }
 }
 
+// SQLite databases that are not stores: the structure is checked before
+// anything is written, so the refused file keeps every byte (no journal
+// switch, no deleted_records table), and the reason says it is not a store.
+TEST_F(StoreTest, DatabasesThatAreNotStoresAreNeverWritten) {
+  struct Case {
+    const char* name;
+    const char* sql;
+  };
+  const Case cases[] = {
+      {"fields only",
+       "CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT, type TEXT);"
+       "INSERT INTO fields VALUES(1, '名称', 'text');"},
+      {"records lack a field",
+       "CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT, type TEXT);"
+       "INSERT INTO fields VALUES(1, '名称', 'text'); INSERT INTO fields VALUES(2, '数量', "
+       "'integer'); CREATE TABLE records(\"名称\" TEXT);"},
+      {"fields only, WAL mode",
+       "PRAGMA journal_mode=WAL; CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT, "
+       "type TEXT); INSERT INTO fields VALUES(1, '名称', 'text');"},
+      {"an empty fields table",
+       "CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT, type TEXT);"
+       "CREATE TABLE records(a TEXT);"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = dir_ + "/foreign" + std::to_string(n++) + ".edb";
+    rawSql(path, c.sql);
+    const std::string before = fileBytes(path);
+    for (const bool asMain : {true, false}) {
+      // As the connection's first file and as a file attached beside a store.
+      if (!asMain) {
+        ASSERT_TRUE(store::open(persons_, "rymd"_t));
+      }
+      EXPECT_FALSE(store::open(path, "xtsz"_t)) << c.name;
+      EXPECT_NE(store::lastError().toUtf8().find("不是本程序的存储文件"), std::string::npos)
+          << c.name << ": " << store::lastError().toUtf8();
+      store::closeAll();
+      EXPECT_TRUE(fileBytes(path) == before) << c.name << (asMain ? "" : " (attached)");
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT count(*) FROM sqlite_master WHERE name = "
+                                 "'deleted_records'",
+                                 -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 0) << c.name;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+  }
+}
+
+// A failed call keeps SQLite's own words and code: lastError() and the log
+// say what went wrong and what to do.
+TEST_F(StoreTest, AFailedCallSaysWhy) {
+  ASSERT_TRUE(store::open(persons_, "rymd"_t));
+  ASSERT_TRUE(store::append({"001"_t}));
+
+  // A full disk.
+  store::simulateFullDisk(true);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(store::append({"002"_t}));
+  std::string log = ::testing::internal::GetCapturedStderr();
+  store::simulateFullDisk(false);
+  std::string why = store::lastError().toUtf8();
+  EXPECT_NE(why.find("磁盘已满"), std::string::npos) << why;
+  EXPECT_NE(why.find("database or disk is full"), std::string::npos) << why;
+  EXPECT_NE(why.find("代码 13"), std::string::npos) << why;
+  EXPECT_NE(log.find("database or disk is full (SQLite extended code 13)"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find(persons_), std::string::npos) << log;
+  EXPECT_EQ(store::recordCount(), 1);
+  // The disk has room again: the write goes through.
+  EXPECT_TRUE(store::append({"002"_t}));
+
+  // Another program holds the file locked: a write and an open wait for it,
+  // then fail and say so.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(persons_.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_FALSE(store::append({"003"_t}));
+  why = store::lastError().toUtf8();
+  EXPECT_NE(why.find("另一个程序锁定"), std::string::npos) << why;
+  EXPECT_NE(why.find("database is locked"), std::string::npos) << why;
+  store::closeAll();
+  EXPECT_FALSE(store::open(persons_, "rymd"_t));
+  why = store::lastError().toUtf8();
+  EXPECT_NE(why.find("另一个程序锁定"), std::string::npos) << why;
+  EXPECT_NE(why.find("代码 5"), std::string::npos) << why;
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  ASSERT_TRUE(store::open(persons_, "rymd"_t));
+  EXPECT_EQ(store::recordCount(), 2);
+
+  // A file that is gone.
+  EXPECT_FALSE(store::open(dir_ + "/gone.edb", "xtsz"_t));
+  EXPECT_NE(store::lastError().toUtf8().find("文件不存在"), std::string::npos);
+}
+
+// A store that could not be opened because another program locks it: its
+// first use ends the program with a message that says so.
+TEST_F(StoreDeathTest, TheFatalErrorSaysWhyAStoreCouldNotBeOpened) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(awards_.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_FALSE(store::open(awards_, "jxsz"_t));
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EXIT(store::readText(model::award::奖项名称()), ::testing::ExitedWithCode(255),
+              "存储 jxsz 没有打开（文件 .*奖项设置.edb 无法使用：文件正被另一个程序锁定.*database "
+              "is locked，代码 5");
+}
+
 TEST_F(StoreDeathTest, AFileThatIsNotAStoreIsNamedInTheFatalError) {
   GTEST_FLAG_SET(death_test_style, "fast");
   const std::string path = dir_ + "/系统设置.edb";

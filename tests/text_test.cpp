@@ -159,6 +159,42 @@ TEST(ParseWholeNumber, Table) {
     EXPECT_EQ(model::parseWholeNumber(c.text), c.value) << c.text.toUtf8();
 }
 
+// The one reading of a decimal number in a text (the stores convert a text
+// written into a number field with it): textToInt's characters, plus a
+// half- or full-width point and the digits after it.
+TEST(TextToDouble, Table) {
+  struct Case {
+    Text text;
+    double value;
+  };
+  const Case cases[] = {
+      {gbk(""), 0.0},
+      {gbk("abc"), 0.0},
+      {gbk("."), 0.0},
+      {gbk("-"), 0.0},
+      {gbk("12"), 12.0},
+      {gbk(" 12.7"), 12.7},
+      {gbk("\t-0.25xyz"), -0.25},
+      {gbk("+.5"), 0.5},
+      {gbk("5."), 5.0},
+      {gbk("1.2.3"), 1.2},
+      {"２.５"_t, 2.5},
+      {"－３．７５"_t, -3.75},  // full-width minus and point
+      {"　１２.５元"_t, 12.5},
+      {Text::fromGbk("\xA3\xA0"
+                     "8"),
+       8.0},
+      {"12中3"_t, 12.0},
+      {gbk("- 5"), 0.0},
+      {gbk("123456789012345678"), 123456789012345678.0},  // beyond textToInt's range
+      {gbk("0.1"), 0.1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(model::textToDouble(c.text), c.value) << c.text.toUtf8();
+  // Whole numbers read the same as textToInt reads them.
+  for (const char* t : {"7", " -42 ", "００９", "3人", "+6"})
+    EXPECT_EQ(model::textToDouble(Text::fromUtf8(t)), model::textToInt(Text::fromUtf8(t))) << t;
+}
+
 TEST(NumberToText, Table) {
   EXPECT_EQ(model::numberToText(0LL).bytes(), "0");
   EXPECT_EQ(model::numberToText(-15LL).bytes(), "-15");

@@ -2,7 +2,9 @@
 // fatal run-time error.
 #include <QApplication>
 #include <QMessageBox>
+#include <QWindow>
 #include <QString>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -64,6 +66,32 @@ void fatalError(int code, const Text& text) {
       QGuiApplication::platformName() != QLatin1String("offscreen")) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8("运行时出错!"),
                     QString::fromUtf8(utf8), QMessageBox::Ok);
+    box.setWindowRole(QStringLiteral("FatalErrorBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The program's always-on-top windows (the draw screen) would keep the
+    // box underneath, a blank screen that seems to hang: they give the top
+    // up, and the box alone stands above every window. The program ends
+    // when it is closed.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w == &box || !(w->windowFlags() & Qt::WindowStaysOnTopHint)) continue;
+      const Qt::WindowFlags flags = w->windowFlags() & ~Qt::WindowStaysOnTopHint;
+      if (QWindow* handle = w->windowHandle()) {
+        w->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+      } else {
+        w->setWindowFlags(flags);
+      }
+    }
+    box.show();
+    box.raise();
+    box.activateWindow();
+    // A window manager that restacks the other windows after their change
+    // (or another program's window that keeps itself on top) does not bury
+    // the box for long: it rises again while it shows.
+    QTimer keepOnTop;
+    QObject::connect(&keepOnTop, &QTimer::timeout, &box, [&box] { box.raise(); });
+    keepOnTop.start(250);
     box.exec();
   }
   _exit(-1);

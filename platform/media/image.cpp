@@ -3,6 +3,8 @@
 // gives an invalid image.
 #include "platform/media/image.h"
 
+#include "platform/base/files.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -226,12 +228,8 @@ Bytes readFile(const std::string& path) {
 }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
+  return files::replaceFile(path, std::string(bytes.begin(), bytes.end())) ==
+         files::ReplaceResult::Done;
 }
 
 }  // namespace image

@@ -31,8 +31,9 @@ Bytes encodeJpeg(const Image& img, int quality);
 // Encodes as PNG with alpha (the artwork tool).
 Bytes encodePng(const Image& img);
 
-// Whole-file read into bytes (empty when unreadable) and write (create or
-// truncate; false on failure).
+// Whole-file read into bytes (empty when unreadable) and write (the file
+// replaced whole, never through a symbolic link; false on failure, and an
+// earlier file of that name is then left as it was).
 Bytes readFile(const std::string& path);
 bool writeFile(const std::string& path, const Bytes& bytes);
 

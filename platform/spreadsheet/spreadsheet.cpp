@@ -211,7 +211,6 @@ Text Workbook::numberFormat(const std::string& address) const {
 }
 
 bool Workbook::saveAs(const std::string& path) {
-  namespace fs = std::filesystem;
   if (!writable_) {
     error_ = "打开的工作簿只能读取"_t;
     return false;
@@ -220,30 +219,17 @@ bool Workbook::saveAs(const std::string& path) {
     error_ = "没有给出文件名"_t;
     return false;
   }
-  const fs::path target(path);
-  const std::string dir = target.parent_path().empty() ? "." : target.parent_path().string();
   Text writeError;
-  switch (files::replaceFile(path, [&](const std::string& temp) {
-    return writeXlsx(temp, written_, formats_, &writeError);
-  })) {
-    case files::ReplaceResult::Done:
-      return true;
-    case files::ReplaceResult::NoFolder:
-      error_ = "文件夹不存在："_t + pathText(dir);
-      return false;
-    case files::ReplaceResult::IsFolder:
-      error_ = "该名称是一个文件夹："_t + pathText(path);
-      return false;
-    case files::ReplaceResult::CannotCreate:
-      error_ = "无法在该文件夹中写入文件："_t + pathText(dir);
-      return false;
-    case files::ReplaceResult::WriteFailed:
-      error_ = writeError;
-      return false;
-    case files::ReplaceResult::CannotRename:
-      break;
-  }
-  error_ = "无法保存文件："_t + pathText(path);
+  int systemError = 0;
+  const files::ReplaceResult result = files::replaceFile(
+      path,
+      [&](const std::string& temp) { return writeXlsx(temp, written_, formats_, &writeError); },
+      &systemError);
+  if (result == files::ReplaceResult::Done) return true;
+  // A cell the workbook cannot hold is named; anything else is the file's.
+  error_ = result == files::ReplaceResult::WriteFailed && !writeError.empty()
+               ? writeError
+               : files::failureMessage(result, path, systemError);
   return false;
 }
 

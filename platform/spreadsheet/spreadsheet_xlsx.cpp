@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <new>
 #include <string>
@@ -948,12 +949,18 @@ std::unique_ptr<SheetSource> openXlsx(const std::string& path, Text* error) {
   return source;
 }
 
+// The library's own (English) texts never reach the operator: a failure to
+// write the file leaves *error empty, and the caller tells it from errno
+// (a full disk, no permission); a cell the format cannot hold is named.
 bool writeXlsx(const std::string& path, const CellMap& cells, const CellMap& formats, Text* error) {
-  lxw_workbook* book = workbook_new(path.c_str());
-  if (!book) {
-    *error = "无法创建工作簿"_t;
-    return false;
-  }
+  // The library's scratch files go beside the workbook, on the disk that
+  // must hold it anyway.
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  lxw_workbook_options options = {};
+  options.tmpdir = folder.data();
+  lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
+  if (!book) return false;
   lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
   std::map<std::string, lxw_format*> byFormat;
   auto formatFor = [&](std::uint64_t key) -> lxw_format* {
@@ -983,19 +990,21 @@ bool writeXlsx(const std::string& path, const CellMap& cells, const CellMap& for
     else
       err = worksheet_write_string(sheet, row, col, text.c_str(), fmt);
     if (err != LXW_NO_ERROR) {
-      *error = "无法写入单元格 "_t +
-               Text::fromUtf8(columnLetters(col + 1) + std::to_string(row + 1)) + "："_t +
-               Text::fromUtf8(lxw_strerror(err));
+      const Text cell = Text::fromUtf8(columnLetters(col + 1) + std::to_string(row + 1));
+      if (err == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)
+        *error = "单元格 "_t + cell + " 的文字超过 32767 个字符，无法写入工作簿。请缩短后重试。"_t;
+      else if (err == LXW_ERROR_MEMORY_MALLOC_FAILED)
+        *error = "内存不足，无法写入工作簿。请关闭其他程序后重试。"_t;
+      else
+        *error = "无法写入单元格 "_t + cell + "，请检查其中的文字后重试。"_t;
       workbook_close(book);
       return false;
     }
   }
   err = workbook_close(book);
-  if (err != LXW_NO_ERROR) {
-    *error = "无法保存工作簿："_t + Text::fromUtf8(lxw_strerror(err));
-    return false;
-  }
-  return true;
+  if (err == LXW_ERROR_MEMORY_MALLOC_FAILED)
+    *error = "内存不足，无法写入工作簿。请关闭其他程序后重试。"_t;
+  return err == LXW_NO_ERROR;
 }
 
 }  // namespace spreadsheet::detail

@@ -40,12 +40,17 @@
 //   the files.
 // - A file is checked before SQLite sees it: anything that is not an SQLite
 //   database (an empty file among them) fails to open and is left as it is.
+//   An SQLite database is checked for the store's tables before anything is
+//   written to it (the journal switch, the deleted_records table), so a
+//   database that is not a store is never changed either.
+// - A failed call keeps SQLite's message and extended code (lastError(), the
+//   log, the fatal message of a store that could not be opened).
 #include "platform/store/store.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <charconv>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -54,10 +59,12 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -70,6 +77,29 @@ namespace store {
 namespace {
 
 constexpr int kStoreErrorCode = 3;
+
+// A prepared statement, finalized when it goes out of scope.
+class Statement {
+ public:
+  Statement() = default;
+  explicit Statement(sqlite3_stmt* st) : st_(st) {}
+  ~Statement() { sqlite3_finalize(st_); }
+  Statement(Statement&& o) noexcept : st_(std::exchange(o.st_, nullptr)) {}
+  Statement& operator=(Statement&& o) noexcept {
+    if (this != &o) {
+      sqlite3_finalize(st_);
+      st_ = std::exchange(o.st_, nullptr);
+    }
+    return *this;
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  sqlite3_stmt* get() const { return st_; }
+  explicit operator bool() const { return st_ != nullptr; }
+
+ private:
+  sqlite3_stmt* st_ = nullptr;
+};
 
 struct Record {
   sqlite3_int64 rowid = 0;
@@ -88,10 +118,10 @@ struct Store {
   // 1..count: the current record; 0: before the first; count + 1: past the last.
   int pos = 0;
 
-  std::vector<sqlite3_stmt*> updateByField;
-  std::map<int, sqlite3_stmt*> modifyByCount;
-  sqlite3_stmt* insert = nullptr;
-  sqlite3_stmt* mark = nullptr;
+  std::vector<Statement> updateByField;
+  std::map<int, Statement> modifyByCount;
+  Statement insert;
+  Statement mark;
 
   // Transaction state: the SQLite transaction is open, the memory changes
   // made in it (undone in reverse order) and the cursor when it joined.
@@ -102,12 +132,6 @@ struct Store {
   Store() = default;
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
-  ~Store() {
-    for (auto* st : updateByField) sqlite3_finalize(st);
-    for (auto& [n, st] : modifyByCount) sqlite3_finalize(st);
-    sqlite3_finalize(insert);
-    sqlite3_finalize(mark);
-  }
 
   int count() const { return static_cast<int>(records.size()); }
   bool hasRecord() const { return pos >= 1 && pos <= count(); }
@@ -129,8 +153,13 @@ bool gMainInUse = false;
 dev_t gMainDevice = 0;
 ino_t gMainInode = 0;
 int gNextSchema = 1;
-// alias bytes -> the file that failed to open under it (for the message).
-std::map<std::string, std::string> gFailedFiles;
+// alias bytes -> the file that failed to open under it and why (for the
+// fatal message of its first use).
+struct FailedOpen {
+  std::string path;
+  Text why;
+};
+std::map<std::string, FailedOpen> gFailedFiles;
 
 // alias bytes -> store; a null entry is an alias whose store is not open.
 std::map<std::string, std::unique_ptr<Store>> gStores;
@@ -140,6 +169,77 @@ int gFailWrites = 0;
 TransactionState gTransaction;
 bool gCleanupRegistered = false;
 
+// --- Failures ------------------------------------------------------------------
+// Every failed SQLite call of a store keeps SQLite's own message and extended
+// result code: the log gets one line for it, and the operator's text (the
+// fatal message of a store that could not be opened, lastError()) says in
+// Chinese what went wrong and what to do, then SQLite's words.
+
+struct Failure {
+  Text reason;        // for the operator
+  std::string what;   // the operation, for the log
+  std::string file;   // UTF-8, "" when no one file applies
+  int code = 0;       // SQLite's extended result code; 0 when not SQLite's
+  std::string words;  // SQLite's message, or the program's own
+};
+Failure gLastFailure;
+
+// What a result code means to the operator, and what to do about it.
+Text reasonOf(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_FULL:
+      return Text::fromUtf8("磁盘已满，请腾出磁盘空间后重试");
+    case SQLITE_READONLY:
+      return Text::fromUtf8("文件是只读的，请取消它的只读属性，或把数据文件夹放到可以写入的位置");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Text::fromUtf8("文件正被另一个程序锁定，请关闭正在使用它的程序后重试");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return Text::fromUtf8("没有读写该文件的权限，请检查文件和文件夹的权限");
+    case SQLITE_CANTOPEN:
+      return Text::fromUtf8("无法打开文件，请检查文件是否存在以及文件夹的权限");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return Text::fromUtf8("文件已损坏，请换上备份的文件");
+    case SQLITE_IOERR:
+      return Text::fromUtf8("读写文件时出错，请检查磁盘后重试");
+    case SQLITE_NOMEM:
+      return Text::fromUtf8("内存不足，请关闭其他程序后重试");
+    default:
+      return Text::fromUtf8("存储操作失败");
+  }
+}
+
+void recordFailure(Text reason, std::string what, std::string file, int code, std::string words) {
+  gLastFailure = {std::move(reason), std::move(what), std::move(file), code, std::move(words)};
+  const Failure& f = gLastFailure;
+  if (f.code)
+    std::fprintf(stderr, "store: %s%s%s failed: %s (SQLite extended code %d)\n", f.what.c_str(),
+                 f.file.empty() ? "" : " ", f.file.c_str(), f.words.c_str(), f.code);
+  else
+    std::fprintf(stderr, "store: %s%s%s failed: %s\n", f.what.c_str(), f.file.empty() ? "" : " ",
+                 f.file.c_str(), f.words.c_str());
+}
+
+// A failed SQLite call on db, with the connection's own message and code.
+void noteSqlite(sqlite3* db, const std::string& what, const std::string& file) {
+  const int code = db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM;
+  recordFailure(reasonOf(code), what, file, code, db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+// A failure the program finds itself (a file that is not a store).
+void noteRefusal(const std::string& reasonUtf8, const std::string& what, const std::string& file) {
+  recordFailure(Text::fromUtf8(reasonUtf8), what, file, 0, "not a store file");
+}
+
+Text failureText(const Failure& f) {
+  Text t = f.reason;
+  if (f.code)
+    t += Text::fromUtf8("（SQLite：" + f.words + "，代码 " + std::to_string(f.code) + "）");
+  return t;
+}
+
 // --- Helpers -------------------------------------------------------------------
 
 [[noreturn]] void fatalNotOpen() {
@@ -147,7 +247,8 @@ bool gCleanupRegistered = false;
   Text message = Text::fromUtf8("存储 ") + gCurrentAlias + Text::fromUtf8(" 没有打开");
   auto failed = gFailedFiles.find(gCurrentAlias.bytes());
   if (failed != gFailedFiles.end())
-    message += Text::fromUtf8("（文件 " + failed->second + " 不是可用的存储文件）");
+    message += Text::fromUtf8("（文件 " + failed->second.path + " 无法使用：") +
+               failed->second.why + Text::fromUtf8("）");
   ui::fatalError(kStoreErrorCode, message);
 }
 
@@ -236,55 +337,6 @@ Value zeroOf(FieldType t) {
   return Bytes();
 }
 
-// A decimal number written in a text: leading blanks, an optional sign,
-// digits with an optional fraction; full-width digits, signs, point and
-// spaces count as their half-width forms. No digits gives 0.
-double parseDecimal(const Text& t) {
-  const std::string& s = t.bytes();
-  std::string ascii;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char a = static_cast<unsigned char>(s[i]);
-    if (a >= 0x80 && i + 1 < s.size()) {
-      unsigned char b = static_cast<unsigned char>(s[i + 1]);
-      char c = 0;
-      if (a == 0xA3 && b >= 0xB0 && b <= 0xB9)
-        c = static_cast<char>('0' + (b - 0xB0));
-      else if (a == 0xA3 && b == 0xAB)
-        c = '+';
-      else if (a == 0xA3 && b == 0xAD)
-        c = '-';
-      else if (a == 0xA3 && b == 0xAE)
-        c = '.';
-      else if ((a == 0xA1 && b == 0xA1) || (a == 0xA3 && b == 0xA0))
-        c = ' ';
-      if (!c) break;
-      ascii += c;
-      i += 2;
-    } else {
-      ascii += static_cast<char>(a);
-      ++i;
-    }
-  }
-  size_t i = 0;
-  while (i < ascii.size() && (ascii[i] == ' ' || ascii[i] == '\t' || ascii[i] == '\r' ||
-                              ascii[i] == '\n' || ascii[i] == '\v' || ascii[i] == '\f'))
-    ++i;
-  bool negative = false;
-  if (i < ascii.size() && (ascii[i] == '+' || ascii[i] == '-')) negative = ascii[i++] == '-';
-  size_t start = i;
-  while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
-  if (i < ascii.size() && ascii[i] == '.') {
-    ++i;
-    while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
-  }
-  std::string number = ascii.substr(start, i - start);
-  if (number.empty() || number == ".") return 0.0;
-  if (number.front() == '.') number.insert(number.begin(), '0');
-  double v = 0;
-  std::from_chars(number.data(), number.data() + number.size(), v);
-  return negative ? -v : v;
-}
-
 // Converts a value given by a caller to the type of a field. False when it
 // cannot be converted (bytes into a field that is not a byte set, anything
 // but bytes into a byte set, a number out of the field's range).
@@ -339,7 +391,7 @@ bool convert(const Value& in, FieldType t, Value* out) {
       *out = *text;
       return true;
     }
-    if (isNumeric(t)) return convert(Value(parseDecimal(*text)), t, out);
+    if (isNumeric(t)) return convert(Value(model::textToDouble(*text)), t, out);
     return false;
   }
   const auto& bytes = std::get<Bytes>(in);
@@ -390,24 +442,30 @@ Value columnValue(sqlite3_stmt* st, int i, FieldType t) {
   return p ? Bytes(p, p + n) : Bytes();
 }
 
-bool exec(sqlite3* db, const char* sql) {
-  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+// Runs SQL; a failure is recorded when `what` names the operation (clean-up
+// statements after a failure pass none, so that the first cause is kept).
+bool exec(sqlite3* db, const std::string& sql, const char* what = nullptr,
+          const std::string& file = std::string()) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  if (what) noteSqlite(db, what, file);
+  return false;
 }
 
-sqlite3_stmt* prepare(sqlite3* db, const std::string& sql) {
+// An empty statement when SQL cannot be prepared (the failure recorded).
+Statement prepare(sqlite3* db, const std::string& sql, const std::string& file = std::string()) {
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_finalize(st);
-    return nullptr;
-  }
-  return st;
+  if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) == SQLITE_OK)
+    return Statement(st);
+  noteSqlite(db, "preparing \"" + sql + "\" for", file);
+  sqlite3_finalize(st);
+  return Statement();
 }
 
 // The test seam: true when this write is to fail.
-bool takeInjectedFault() {
+bool takeInjectedFault(const std::string& file) {
   if (gFailWrites <= 0) return false;
   --gFailWrites;
+  recordFailure(reasonOf(SQLITE_IOERR), "writing", file, SQLITE_IOERR, "injected write fault");
   return true;
 }
 
@@ -463,6 +521,13 @@ void noteFailure() {
 }
 
 bool readRecords(const Store& s, std::vector<Record>* out);
+
+// The files of the running transaction, for the log.
+std::string storePaths() {
+  std::string paths;
+  for (const Store* st : gTransaction.stores) paths += (paths.empty() ? "" : ", ") + st->path;
+  return paths;
+}
 bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b);
 
 // A write outside a transaction that SQLite reports as failed may still
@@ -477,12 +542,13 @@ bool landedAnyway(const Store& s) {
 // Runs a prepared writing statement (bindings already made); false when the
 // write failed or the test seam made it fail.
 bool stepWrite(Store& s, sqlite3_stmt* st) {
-  if (takeInjectedFault()) {
+  if (takeInjectedFault(s.path)) {
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     return false;
   }
   int rc = sqlite3_step(st);
+  if (rc != SQLITE_DONE) noteSqlite(gDb, "writing", s.path);
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   if (rc != SQLITE_DONE) {
@@ -497,7 +563,8 @@ bool stepWrite(Store& s, sqlite3_stmt* st) {
 bool joinTransaction(Store& s) {
   if (!gTransaction.active || s.inTransaction) return true;
   if (gTransaction.doomed) return false;
-  if (!inSqlTransaction() && !exec(gDb, "BEGIN")) return false;
+  if (!inSqlTransaction() && !exec(gDb, "BEGIN", "beginning a transaction on", s.path))
+    return false;
   s.inTransaction = true;
   s.posAtJoin = s.pos;
   s.undo.clear();
@@ -513,11 +580,11 @@ void remember(Store& s, std::function<void(Store&)> undo) {
 // a transaction, kept in it inside one.
 bool runGrouped(Store& s, const std::vector<sqlite3_stmt*>& statements) {
   const bool outermost = !inSqlTransaction();
-  if (!exec(gDb, "SAVEPOINT pd_change")) return false;
+  if (!exec(gDb, "SAVEPOINT pd_change", "beginning a change of", s.path)) return false;
   bool ok = true;
   for (auto* st : statements)
     if (!(ok = stepWrite(s, st))) break;
-  if (ok && inSqlTransaction()) ok = exec(gDb, "RELEASE pd_change");
+  if (ok && inSqlTransaction()) ok = exec(gDb, "RELEASE pd_change", "saving a change of", s.path);
   if (!ok && inSqlTransaction()) {
     exec(gDb, "ROLLBACK TO pd_change");
     exec(gDb, "RELEASE pd_change");
@@ -552,13 +619,13 @@ bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
 bool readRecords(const Store& s, std::vector<Record>* out) {
   std::string list;
   for (size_t i = 0; i < s.columns.size(); ++i) list += (i ? ", " : "") + s.columns[i];
-  sqlite3_stmt* st = nullptr;
-  const std::string sql = "SELECT rowid, " + list + ", rowid IN (SELECT rid FROM " + s.schema +
-                          ".deleted_records) FROM " + s.schema + ".records ORDER BY rowid";
-  if (sqlite3_prepare_v2(gDb, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(st);
-    return false;
-  }
+  const Statement query =
+      prepare(gDb,
+              "SELECT rowid, " + list + ", rowid IN (SELECT rid FROM " + s.schema +
+                  ".deleted_records) FROM " + s.schema + ".records ORDER BY rowid",
+              s.path);
+  if (!query) return false;
+  sqlite3_stmt* st = query.get();
   const int n = static_cast<int>(s.fields.size());
   std::vector<Record> records;
   int rc;
@@ -570,8 +637,10 @@ bool readRecords(const Store& s, std::vector<Record>* out) {
     r.deleted = sqlite3_column_int(st, n + 1) != 0;
     records.push_back(std::move(r));
   }
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE) return false;
+  if (rc != SQLITE_DONE) {
+    noteSqlite(gDb, "reading the records of", s.path);
+    return false;
+  }
   *out = std::move(records);
   return true;
 }
@@ -644,10 +713,19 @@ bool looksLikeDatabase(const std::string& path) {
 // the connection's own file, else a newly attached one. Empty on failure.
 std::string attachSchema(const std::string& path) {
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return std::string();
-  if (inSqlTransaction()) return std::string();  // ATTACH needs no open transaction
+  if (::stat(path.c_str(), &info) != 0) {
+    recordFailure(Text::fromUtf8("文件不存在或无法访问，请检查数据文件夹"), "finding", path, 0,
+                  std::strerror(errno));
+    return std::string();
+  }
+  if (inSqlTransaction()) {  // ATTACH needs no open transaction
+    recordFailure(Text::fromUtf8("另一项写入尚未结束，请稍后重试"), "attaching", path, 0,
+                  "a transaction is open");
+    return std::string();
+  }
   if (!gDb) {
     if (sqlite3_open_v2(path.c_str(), &gDb, SQLITE_OPEN_READWRITE, vfs::name()) != SQLITE_OK) {
+      noteSqlite(gDb, "opening", path);
       sqlite3_close_v2(gDb);
       gDb = nullptr;
       return std::string();
@@ -663,12 +741,11 @@ std::string attachSchema(const std::string& path) {
     return "main";
   }
   const std::string schema = "s" + std::to_string(gNextSchema++);
-  sqlite3_stmt* st = nullptr;
-  bool ok = sqlite3_prepare_v2(gDb, ("ATTACH DATABASE ? AS " + schema).c_str(), -1, &st, nullptr) ==
-            SQLITE_OK;
-  ok = ok && sqlite3_bind_text(st, 1, path.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK;
-  ok = ok && sqlite3_step(st) == SQLITE_DONE;
-  sqlite3_finalize(st);
+  const Statement attach = prepare(gDb, "ATTACH DATABASE ? AS " + schema, path);
+  bool ok =
+      attach && sqlite3_bind_text(attach.get(), 1, path.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK;
+  ok = ok && sqlite3_step(attach.get()) == SQLITE_DONE;
+  if (attach && !ok) noteSqlite(gDb, "attaching", path);
   if (!ok) {
     tidyConnection();
     return std::string();
@@ -686,26 +763,37 @@ void releaseSchema(const std::string& schema) {
 }
 
 // The first row's text of a one-value query.
-bool queryText(const std::string& sql, std::string* out) {
-  sqlite3_stmt* st = nullptr;
-  bool ok = sqlite3_prepare_v2(gDb, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW;
-  if (ok) {
-    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    *out = t ? t : "";
+bool queryText(const std::string& sql, const std::string& file, std::string* out) {
+  const Statement query = prepare(gDb, sql, file);
+  if (!query) return false;
+  if (sqlite3_step(query.get()) != SQLITE_ROW) {
+    noteSqlite(gDb, "running \"" + sql + "\" on", file);
+    return false;
   }
-  sqlite3_finalize(st);
-  return ok;
+  const char* t = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0));
+  *out = t ? t : "";
+  return true;
 }
 
-bool loadInto(Store* s) {
+// A structure check that SQLite refused: the file is an SQLite database but
+// not a store. SQLite's words stay in the failure; other causes (a lock, a
+// damaged file) keep their own reason.
+void markNotAStore(const char* detailUtf8) {
+  if ((gLastFailure.code & 0xFF) == SQLITE_ERROR)
+    gLastFailure.reason = Text::fromUtf8(std::string("不是本程序的存储文件（") + detailUtf8 + "）");
+}
+
+// Reads the store's fields and checks that its records table holds them,
+// writing nothing: a database that is not a store is left as it is.
+bool readStructure(Store* s) {
   const std::string& q = s->schema;
-  // The structure first, so that a database that is not a store is left as
-  // it is.
-  std::string mode;
-  if (!queryText("PRAGMA " + q + ".journal_mode", &mode)) return false;
-  sqlite3_stmt* st = prepare(gDb, "SELECT name, type FROM " + q + ".fields ORDER BY position");
-  if (!st) return false;
+  const Statement fieldList =
+      prepare(gDb, "SELECT name, type FROM " + q + ".fields ORDER BY position", s->path);
+  if (!fieldList) {
+    markNotAStore("没有字段表 fields");
+    return false;
+  }
+  sqlite3_stmt* st = fieldList.get();
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     const char* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -718,17 +806,58 @@ bool loadInto(Store* s) {
     s->fields.push_back({n, t});
     s->columns.push_back(quoteName(name));
   }
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE || s->fields.empty()) return false;
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    noteSqlite(gDb, "reading the fields of", s->path);
+    return false;
+  }
+  if (rc == SQLITE_ROW || s->fields.empty()) {
+    noteRefusal("不是本程序的存储文件（字段表 fields 为空或有误）", "reading the fields of",
+                s->path);
+    return false;
+  }
+  // The records table must hold a column for every field. (Asked of SQLite
+  // by name: a select would take a missing quoted column for a string.)
+  const Statement columns = prepare(gDb, "PRAGMA " + q + ".table_info(records)", s->path);
+  if (!columns) return false;
+  std::set<std::string> names;
+  while ((rc = sqlite3_step(columns.get())) == SQLITE_ROW) {
+    const char* name = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 1));
+    if (name) names.insert(name);
+  }
+  if (rc != SQLITE_DONE) {
+    noteSqlite(gDb, "reading the columns of", s->path);
+    return false;
+  }
+  for (const auto& f : s->fields)
+    if (!names.count(f.name.toUtf8())) {
+      noteRefusal(names.empty()
+                      ? "不是本程序的存储文件（没有记录表 records）"
+                      : "不是本程序的存储文件（记录表 records 缺少字段 " + f.name.toUtf8() + "）",
+                  "reading the columns of", s->path);
+      return false;
+    }
+  return true;
+}
+
+bool loadInto(Store* s) {
+  const std::string& q = s->schema;
+  std::string mode;
+  if (!queryText("PRAGMA " + q + ".journal_mode", s->path, &mode)) return false;
+  if (!readStructure(s)) return false;
 
   // Rollback journals on every file, so that commits over several files are
   // atomic; a WAL file is checkpointed into the database by the switch.
   if (mode != "delete") {
-    if (!queryText("PRAGMA " + q + ".journal_mode=DELETE", &mode) || mode != "delete") return false;
+    if (!queryText("PRAGMA " + q + ".journal_mode=DELETE", s->path, &mode)) return false;
+    if (mode != "delete") {
+      recordFailure(reasonOf(SQLITE_BUSY), "switching to a rollback journal", s->path, 0,
+                    "the journal mode stayed " + mode);
+      return false;
+    }
   }
-  if (!exec(gDb, ("PRAGMA " + q + ".synchronous=EXTRA").c_str())) return false;
-  if (!exec(gDb, ("CREATE TABLE IF NOT EXISTS " + q + ".deleted_records(rid INTEGER PRIMARY KEY)")
-                     .c_str()))
+  if (!exec(gDb, "PRAGMA " + q + ".synchronous=EXTRA", "setting up", s->path)) return false;
+  if (!exec(gDb, "CREATE TABLE IF NOT EXISTS " + q + ".deleted_records(rid INTEGER PRIMARY KEY)",
+            "setting up", s->path))
     return false;
   if (!readRecords(*s, &s->records)) return false;
 
@@ -738,21 +867,35 @@ bool loadInto(Store* s) {
     list += (i ? ", " : "") + s->columns[i];
     marks += i ? ", ?" : "?";
   }
-  s->insert = prepare(gDb, "INSERT INTO " + q + ".records(" + list + ") VALUES(" + marks + ")");
-  s->mark = prepare(gDb, "INSERT OR IGNORE INTO " + q + ".deleted_records(rid) VALUES(?)");
+  s->insert =
+      prepare(gDb, "INSERT INTO " + q + ".records(" + list + ") VALUES(" + marks + ")", s->path);
+  s->mark = prepare(gDb, "INSERT OR IGNORE INTO " + q + ".deleted_records(rid) VALUES(?)", s->path);
   if (!s->insert || !s->mark) return false;
   for (int i = 0; i < n; ++i) {
-    sqlite3_stmt* u =
-        prepare(gDb, "UPDATE " + q + ".records SET " + s->columns[i] + " = ? WHERE rowid = ?");
+    Statement u = prepare(
+        gDb, "UPDATE " + q + ".records SET " + s->columns[i] + " = ? WHERE rowid = ?", s->path);
     if (!u) return false;
-    s->updateByField.push_back(u);
+    s->updateByField.push_back(std::move(u));
   }
   s->pos = s->count() ? 1 : 0;
   return true;
 }
 
 std::unique_ptr<Store> load(const std::string& path, const Text& alias) {
-  if (!looksLikeDatabase(path)) return nullptr;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    recordFailure(Text::fromUtf8("文件不存在，请把存储文件放回数据文件夹"), "opening", path, 0,
+                  "no such file");
+    return nullptr;
+  }
+  if (::access(path.c_str(), R_OK) != 0) {
+    recordFailure(reasonOf(SQLITE_PERM), "reading", path, 0, std::strerror(errno));
+    return nullptr;
+  }
+  if (!looksLikeDatabase(path)) {
+    noteRefusal("不是本程序的存储文件（不是 SQLite 数据库）", "opening", path);
+    return nullptr;
+  }
   const std::string schema = attachSchema(path);
   if (schema.empty()) return nullptr;
   auto s = std::make_unique<Store>();
@@ -800,6 +943,7 @@ bool open(const std::string& path, const Text& alias) {
     undoStores();
     gTransaction.doomed = gTransaction.active;
   }
+  gLastFailure = Failure();
   gStores[alias.bytes()] = load(path, alias);
   gHasCurrent = true;
   gCurrentAlias = alias;
@@ -807,7 +951,9 @@ bool open(const std::string& path, const Text& alias) {
   if (ok)
     gFailedFiles.erase(alias.bytes());
   else
-    gFailedFiles[alias.bytes()] = path;
+    gFailedFiles[alias.bytes()] = {path, gLastFailure.reason.empty()
+                                             ? Text::fromUtf8("不是可用的存储文件")
+                                             : failureText(gLastFailure)};
   return ok;
 }
 
@@ -910,8 +1056,8 @@ bool append(const std::vector<Value>& values) {
     if (!convert(in, s.fields[i].type, &r.values[i])) return false;
   }
   if (!joinTransaction(s)) return false;
-  for (int i = 0; i < n; ++i) bindValue(s.insert, i + 1, r.values[i]);
-  if (!stepWrite(s, s.insert)) return false;
+  for (int i = 0; i < n; ++i) bindValue(s.insert.get(), i + 1, r.values[i]);
+  if (!stepWrite(s, s.insert.get())) return false;
   r.rowid = sqlite3_last_insert_rowid(gDb);
   const int oldPos = s.pos;
   s.records.push_back(std::move(r));
@@ -931,13 +1077,14 @@ bool modify(const std::vector<Value>& values) {
   std::vector<Value> converted(n);
   for (int i = 0; i < n; ++i)
     if (!convert(values[i], s.fields[i].type, &converted[i])) return false;
-  sqlite3_stmt*& st = s.modifyByCount[n];
-  if (!st) {
+  Statement& statement = s.modifyByCount[n];
+  if (!statement) {
     std::string sql = "UPDATE " + s.schema + ".records SET ";
     for (int i = 0; i < n; ++i) sql += (i ? ", " : "") + s.columns[i] + " = ?";
-    st = prepare(gDb, sql + " WHERE rowid = ?");
-    if (!st) return false;
+    statement = prepare(gDb, sql + " WHERE rowid = ?", s.path);
+    if (!statement) return false;
   }
+  sqlite3_stmt* st = statement.get();
   if (!joinTransaction(s)) return false;
   for (int i = 0; i < n; ++i) bindValue(st, i + 1, converted[i]);
   sqlite3_bind_int64(st, n + 1, s.current().rowid);
@@ -956,8 +1103,8 @@ bool markDeleted() {
   if (!s.hasRecord()) return false;
   if (s.current().deleted) return true;
   if (!joinTransaction(s)) return false;
-  sqlite3_bind_int64(s.mark, 1, s.current().rowid);
-  if (!stepWrite(s, s.mark)) return false;
+  sqlite3_bind_int64(s.mark.get(), 1, s.current().rowid);
+  if (!stepWrite(s, s.mark.get())) return false;
   const int index = s.pos - 1;
   s.current().deleted = true;
   remember(s, [index](Store& x) { x.records[index].deleted = false; });
@@ -970,14 +1117,15 @@ bool purge() {
   for (auto& r : s.records) any = any || r.deleted;
   if (!any) return true;
   if (!joinTransaction(s)) return false;
-  sqlite3_stmt* removeRecords =
-      prepare(gDb, "DELETE FROM " + s.schema + ".records WHERE rowid IN (SELECT rid FROM " +
-                       s.schema + ".deleted_records)");
-  sqlite3_stmt* removeMarks = prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records");
-  bool ok = removeRecords && removeMarks && runGrouped(s, {removeRecords, removeMarks});
-  sqlite3_finalize(removeRecords);
-  sqlite3_finalize(removeMarks);
-  if (!ok) return false;
+  const Statement removeRecords =
+      prepare(gDb,
+              "DELETE FROM " + s.schema + ".records WHERE rowid IN (SELECT rid FROM " + s.schema +
+                  ".deleted_records)",
+              s.path);
+  const Statement removeMarks =
+      prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records", s.path);
+  if (!removeRecords || !removeMarks || !runGrouped(s, {removeRecords.get(), removeMarks.get()}))
+    return false;
 
   auto old = std::make_shared<std::vector<Record>>(std::move(s.records));
   const int oldPos = s.pos;
@@ -1014,12 +1162,11 @@ bool purge() {
 bool clear() {
   Store& s = cur();
   if (!joinTransaction(s)) return false;
-  sqlite3_stmt* removeRecords = prepare(gDb, "DELETE FROM " + s.schema + ".records");
-  sqlite3_stmt* removeMarks = prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records");
-  bool ok = removeRecords && removeMarks && runGrouped(s, {removeRecords, removeMarks});
-  sqlite3_finalize(removeRecords);
-  sqlite3_finalize(removeMarks);
-  if (!ok) return false;
+  const Statement removeRecords = prepare(gDb, "DELETE FROM " + s.schema + ".records", s.path);
+  const Statement removeMarks =
+      prepare(gDb, "DELETE FROM " + s.schema + ".deleted_records", s.path);
+  if (!removeRecords || !removeMarks || !runGrouped(s, {removeRecords.get(), removeMarks.get()}))
+    return false;
   auto old = std::make_shared<std::vector<Record>>(std::move(s.records));
   const int oldPos = s.pos;
   s.records.clear();
@@ -1111,7 +1258,7 @@ bool write(const Text& field, const Value& value) {
   Value converted;
   if (!convert(value, s.fields[f].type, &converted)) return false;
   if (!joinTransaction(s)) return false;
-  sqlite3_stmt* st = s.updateByField[f];
+  sqlite3_stmt* st = s.updateByField[f].get();
   bindValue(st, 1, converted);
   sqlite3_bind_int64(st, 2, s.current().rowid);
   if (!stepWrite(s, st)) return false;
@@ -1139,7 +1286,7 @@ bool Transaction::commit() {
   if (!active_) return false;
   active_ = false;
   if (gTransaction.outer != this) return gTransaction.active && !gTransaction.doomed;
-  if (gTransaction.doomed || takeInjectedFault()) {
+  if (gTransaction.doomed || takeInjectedFault(storePaths())) {
     rollbackAll();
     return false;
   }
@@ -1149,7 +1296,7 @@ bool Transaction::commit() {
     rollbackAll();
     return false;
   }
-  if (!inSqlTransaction() || exec(gDb, "COMMIT")) {
+  if (!inSqlTransaction() || exec(gDb, "COMMIT", "committing a transaction on", storePaths())) {
     for (Store* s : gTransaction.stores) {
       s->inTransaction = false;
       s->undo.clear();
@@ -1201,8 +1348,10 @@ bool createStoreFile(const std::string& path, const std::vector<FieldDef>& field
     return false;
   };
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK)
+      SQLITE_OK) {
+    noteSqlite(db, "creating", path);
     return fail();
+  }
   sqlite3_busy_timeout(db, 2000);
   if (!exec(db, "PRAGMA journal_mode=DELETE")) {
     // Not an SQLite file: start it afresh.
@@ -1211,7 +1360,7 @@ bool createStoreFile(const std::string& path, const std::vector<FieldDef>& field
     if (std::remove(path.c_str()) != 0) return false;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
             SQLITE_OK ||
-        !exec(db, "PRAGMA journal_mode=DELETE"))
+        !exec(db, "PRAGMA journal_mode=DELETE", "creating", path))
       return fail();
   }
   exec(db, "PRAGMA synchronous=EXTRA");
@@ -1227,21 +1376,26 @@ bool createStoreFile(const std::string& path, const std::vector<FieldDef>& field
       "CREATE TABLE deleted_records(rid INTEGER PRIMARY KEY);"
       "CREATE TABLE records(" +
       columns + ");";
-  if (!exec(db, sql.c_str())) {
+  if (!exec(db, sql, "creating", path)) {
     exec(db, "ROLLBACK");
     return fail();
   }
-  sqlite3_stmt* st = prepare(db, "INSERT INTO fields(position, name, type) VALUES(?, ?, ?)");
-  bool ok = st != nullptr;
-  for (size_t i = 0; ok && i < fields.size(); ++i) {
-    sqlite3_bind_int(st, 1, static_cast<int>(i + 1));
-    sqlite3_bind_text(st, 2, names[i].c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 3, typeName(fields[i].type), -1, SQLITE_STATIC);
-    ok = sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_reset(st);
+  bool ok;
+  {
+    const Statement insert =
+        prepare(db, "INSERT INTO fields(position, name, type) VALUES(?, ?, ?)", path);
+    sqlite3_stmt* st = insert.get();
+    ok = st != nullptr;
+    for (size_t i = 0; ok && i < fields.size(); ++i) {
+      sqlite3_bind_int(st, 1, static_cast<int>(i + 1));
+      sqlite3_bind_text(st, 2, names[i].c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 3, typeName(fields[i].type), -1, SQLITE_STATIC);
+      ok = sqlite3_step(st) == SQLITE_DONE;
+      if (!ok) noteSqlite(db, "filling the fields of", path);
+      sqlite3_reset(st);
+    }
   }
-  sqlite3_finalize(st);
-  if (!ok || !exec(db, "COMMIT")) {
+  if (!ok || !exec(db, "COMMIT", "creating", path)) {
     exec(db, "ROLLBACK");
     return fail();
   }
@@ -1249,11 +1403,14 @@ bool createStoreFile(const std::string& path, const std::vector<FieldDef>& field
   return true;
 }
 
+Text lastError() { return failureText(gLastFailure); }
+
 void failNextWrites(int count) { gFailWrites = count < 0 ? 0 : count; }
 
 void failFileOperation(long long n, FaultMode mode) { vfs::failOperation(n, mode); }
 long long fileOperationCount() { return vfs::operations(); }
 bool fileFaultPending() { return vfs::faultPending(); }
 void watchFileChanges(FileWatcher watcher) { vfs::watch(watcher); }
+void simulateFullDisk(bool on) { vfs::setDiskFull(on); }
 
 }  // namespace store

@@ -127,6 +127,15 @@ std::vector<FieldDef> fields();
 // be converted, or a failed write.
 bool write(const Text& field, const Value& value);
 
+// --- Failures ------------------------------------------------------------------
+// Why the last store call that failed on SQLite's side (or on a file that is
+// not a store) failed, for the operator: what went wrong and what to do, in
+// Chinese, then SQLite's own message and extended result code, for example
+// "磁盘已满，请腾出磁盘空间后重试（SQLite：database or disk is full，代码 13）".
+// Every such failure also writes one line to the log (stderr). The fatal
+// error of a store that could not be opened names its file and this reason.
+Text lastError();
+
 // --- Transactions ------------------------------------------------------------
 // Several writes, on one or more open stores, all-or-nothing. While a
 // transaction runs, writes are kept in memory and in the files' open SQLite
@@ -180,5 +189,7 @@ bool fileFaultPending();
 enum class FileEvent { Operation, CommitEnded };
 using FileWatcher = void (*)(FileEvent event, long long commit, long long operation);
 void watchFileChanges(FileWatcher watcher);
+// While on, every write to a store file or journal fails as on a full disk.
+void simulateFullDisk(bool on);
 
 }  // namespace store

@@ -57,6 +57,7 @@ void fileDeleted(const char* name) {
   if (!gWatcher || !name || gJournals.erase(name) == 0 || !gJournals.empty()) return;
   gWatcher(FileEvent::CommitEnded, gCommit, gCommitOperations);
 }
+bool gDiskFull = false;
 
 struct ShimFile {
   sqlite3_file base;
@@ -96,6 +97,7 @@ int xRead(sqlite3_file* f, void* buf, int n, sqlite3_int64 off) {
   return real(f)->pMethods->xRead(real(f), buf, n, off);
 }
 int xWrite(sqlite3_file* f, const void* buf, int n, sqlite3_int64 off) {
+  if (gDiskFull) return SQLITE_FULL;
   return faultable(SQLITE_IOERR_WRITE,
                    [&] { return real(f)->pMethods->xWrite(real(f), buf, n, off); });
 }
@@ -227,6 +229,7 @@ const char* name() {
 }
 
 long long operations() { return gOperations; }
+void setDiskFull(bool full) { gDiskFull = full; }
 
 void failOperation(long long n, FaultMode mode) {
   gFailAt = n <= 0 ? 0 : gOperations + n;

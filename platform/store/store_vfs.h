@@ -15,5 +15,6 @@ void failOperation(long long n, FaultMode mode);
 // True while a fault set by failOperation has not happened yet.
 bool faultPending();
 void watch(FileWatcher watcher);
+void setDiskFull(bool full);
 
 }  // namespace store::vfs
