@@ -181,11 +181,13 @@ TEST_F(Controls, ListViewAppendedRowsReachTheScreenInOrder) {
   list.appendRow();
   list.removeAllRows();
   EXPECT_EQ(list.rowCount(), 0);
-  // On the test clock the batches wait for its time: the first row after a
-  // clear shows at the next wait, a later one once the clock has passed the
-  // longest delay (1 s), and a cleared row does not come back after it.
-  ui::testing::useTestClock(true);
+  // On the test clock the batches wait for its time, also one that was
+  // waiting on the real clock when the test clock took over: the first row
+  // after a clear shows at the next wait, a later one once the clock has
+  // passed the longest delay (1 s), and a cleared row does not come back
+  // after it.
   list.appendRow();
+  ui::testing::useTestClock(true);
   ui::processPendingOnce();
   EXPECT_EQ(tree->topLevelItemCount(), 0);
   ui::waitPumping(1);

@@ -364,12 +364,14 @@ void pressKey(int vk);
 // The test clock. While it is on, tickCount reads a clock that stands still
 // unless something moves it: a wait of the user-interface thread moves it by
 // the wait's length at once (waitPumping processes the pending messages
-// before and after, and the form timers tick as the clock passes their time;
+// before and after, and the form timers and the runtime's own timers, such
+// as the list view's batching, fire as the clock passes their time;
 // plainSleep processes nothing), and advanceClock moves it from a test. A
 // plainSleep on any other thread blocks until the clock has moved by its
 // length. The clock moves only while every thread of startThread sleeps on it
 // or has ended, and a move returns once the threads it woke sleep again or
-// have ended. Switching it off hands the timers back to the real clock and
+// have ended; a thread that has not gone to sleep after two minutes ends the
+// process with a message on stderr. Switching it off hands the timers back to the real clock and
 // wakes every thread asleep on it.
 void useTestClock(bool on);
 // Moves the test clock on by ms, ticking the form timers that fall due.
