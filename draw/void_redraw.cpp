@@ -49,9 +49,9 @@ Text unknownSupplementAwardText() {
 Text badSupplementCountText() { return "补奖人数必须是大于0的整数，请重新输入！"_t; }
 Text supplementFailedText() { return "补奖失败，数据没有改变！"_t; }
 
-// The record number of the first award named exactly name, 0 when none;
-// leaves the award store current.
-int findAward(const Text& name) {
+}  // namespace
+
+int FindAward(const Text& name) {
   store::select(model::aliasAwards());
   store::goFirst();
   const int count = store::recordCount();
@@ -61,8 +61,6 @@ int findAward(const Text& name) {
   }
   return 0;
 }
-
-}  // namespace
 
 std::vector<Text> AwardNames() {
   store::select(model::aliasAwards());
@@ -102,6 +100,16 @@ std::optional<std::vector<Text>> SplitWonAwards(const Text& won, const std::vect
   return parts;
 }
 
+std::vector<Text> WinsOf(const Text& won, const std::vector<Text>& awards) {
+  if (auto parts = SplitWonAwards(won, awards)) return *parts;
+  std::vector<Text> contained;
+  for (const Text& a : awards)
+    if (!a.empty() && model::findText(won, a) > 0 &&
+        std::find(contained.begin(), contained.end(), a) == contained.end())
+      contained.push_back(a);
+  return contained;
+}
+
 bool HoldsAward(const Text& won, const Text& awardName, const std::vector<Text>& awards) {
   if (awardName.empty()) return false;
   if (auto parts = SplitWonAwards(won, awards))
@@ -124,6 +132,16 @@ std::optional<Text> WithoutAward(const Text& won, const Text& awardName,
   if (at <= 0) return std::nullopt;
   return model::leftText(won, at - 1) +
          model::rightText(won, won.length() - (at - 1) - awardName.length());
+}
+
+std::optional<Text> WithAwardRenamed(const Text& won, const Text& awardName, const Text& newName,
+                                     const std::vector<Text>& awards) {
+  auto parts = SplitWonAwards(won, awards);
+  if (!parts || std::find(parts->begin(), parts->end(), awardName) == parts->end())
+    return std::nullopt;
+  Text renamed;
+  for (const Text& p : *parts) renamed += p == awardName ? newName : p;
+  return renamed;
 }
 
 std::optional<int> ParseSupplementCount(const Text& typed) {
@@ -219,7 +237,7 @@ void OnVoidRedrawVoidButtonClick() {
   }
   const Text awardName = voidAwardCombo().text();
   const std::vector<Text> awards = AwardNames();
-  const int awardRecord = findAward(awardName);
+  const int awardRecord = FindAward(awardName);
   if (awardRecord == 0) {
     ui::messageBox(unknownVoidAwardText());
     return;
@@ -251,7 +269,7 @@ void OnVoidRedrawVoidButtonClick() {
 }
 
 void OnVoidRedrawSupplementButtonClick() {
-  const int awardRecord = findAward(ctl("组合框2").text());
+  const int awardRecord = FindAward(ctl("组合框2").text());
   if (awardRecord == 0) {
     ui::messageBox(unknownSupplementAwardText());
     return;
