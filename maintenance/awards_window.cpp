@@ -277,8 +277,34 @@ void OnAwardsDeleteButtonClick() {
     ui::messageBox("请先在列表中选择要删除的奖项！"_t);
     return;
   }
+  // The award's winners lose its wins with it, so that no participant keeps
+  // a win that no list shows and no void can take back. They are told first.
+  const Text name = store::readText(award::奖项名称());
+  const std::vector<Text> names = draw::AwardNames();
+  int holders = 0;
+  store::select(model::aliasPersons());
+  store::goFirst();
+  for (int i = 1, n = store::recordCount(); i <= n; ++i, store::skip(1))
+    if (draw::HoldsAward(store::readText(person::中奖项目()), name, names)) ++holders;
+  store::select(model::aliasAwards());
+  if (holders > 0 &&
+      ui::messageBox(
+          "奖项“"_t + name + "”已有"_t + model::numberToText(static_cast<long long>(holders)) +
+              "名中奖人员，删除奖项将同时取消他们的这个奖项，他们可以重新参加抽奖。你确定要删除吗？"_t,
+          Text(), ui::kOkCancel) != ui::kResultOk)
+    return;
+
   store::Transaction tx;
-  const bool ok = store::markDeleted() && store::purge() && tx.commit();
+  bool ok = true;
+  store::select(model::aliasPersons());
+  store::goFirst();
+  for (int i = 1, n = store::recordCount(); ok && i <= n; ++i, store::skip(1)) {
+    const Text won = store::readText(person::中奖项目());
+    const Text rest = draw::WithoutEveryWinOf(won, name, names);
+    if (rest != won) ok = store::write(person::中奖项目(), rest);
+  }
+  store::select(model::aliasAwards());
+  ok = ok && store::markDeleted() && store::purge() && tx.commit();
   if (!ok) {
     tx.rollback();
     ui::messageBox("奖项删除失败，数据没有改变！"_t);

@@ -382,10 +382,16 @@ TEST_F(Awards, AnAwardNameMustShowSomethingAndBeUnique) {
   EXPECT_TRUE(messages().empty());
   EXPECT_EQ(records()[0].winners, 4);
 
-  // A deleted award's winners keep its name, so a new award may not take it.
+  // Wins left behind by a deleted award (a store written before deletes took
+  // them along) keep its name from a new award.
   clickRow(0);
-  click("按钮2");
+  click("按钮2");  // asked, and answered OK
   ASSERT_EQ(records().size(), 2u);
+  store::select(model::aliasPersons());
+  store::goFirst();
+  store::write(model::person::中奖项目(), "一等奖二等奖"_t);
+  store::select(model::aliasAwards());
+  ui::testing::clearShownDialogs();
   fill("一等奖", "电视", 1, "3");
   click("按钮1");
   EXPECT_EQ(messages(), (std::vector<Text>{held("一等奖")}));
@@ -501,8 +507,17 @@ TEST_F(Awards, DeleteRemovesTheClickedAwardOnly) {
   EXPECT_EQ(messages(), (std::vector<Text>{"请先在列表中选择要删除的奖项！"_t}));
   EXPECT_EQ(records().size(), 3u);
 
-  // Deleting record 1 makes the next award supply the options.
+  // Deleting record 1 makes the next award supply the options. 张三 won it:
+  // the operator is asked first, and Cancel keeps everything.
+  const Text asked =
+      "奖项“一等奖”已有1名中奖人员，删除奖项将同时取消他们的这个奖项，他们可以重新参加抽奖。你确定要删除吗？"_t;
   doubleClickRow(0);
+  ui::testing::clearShownDialogs();
+  ui::testing::queueMessageAnswer(ui::kResultCancel);
+  click("按钮2");
+  EXPECT_EQ(messages(), (std::vector<Text>{asked}));
+  EXPECT_EQ(records().size(), 3u);
+  ui::testing::queueMessageAnswer(ui::kResultOk);
   click("按钮2");
   std::vector<Stored> r = records();
   ASSERT_EQ(r.size(), 2u);
@@ -517,10 +532,28 @@ TEST_F(Awards, DeleteRemovesTheClickedAwardOnly) {
   click("按钮2");
   EXPECT_EQ(listRows(), (std::vector<std::string>{"二等奖|手机|5|10|无图片"}));
 
-  // The winners of a deleted award keep what they won.
+  // The winners of a deleted award lose that win and keep their others.
   store::select(model::aliasPersons());
   store::goFirst();
-  EXPECT_EQ(store::readText(model::person::中奖项目()), "一等奖二等奖"_t);
+  EXPECT_EQ(store::readText(model::person::中奖项目()), "二等奖"_t);
+}
+
+// Deleting an award and taking its wins back is one change: a participant
+// store that refuses keeps the award too.
+TEST_F(Awards, DeletingAnAwardWithWinnersIsOneChange) {
+  openStandard();
+  const std::vector<Stored> before = records();
+  const std::string personsFile = model::programPath(ev.dir, model::kPersonsFile);
+  execSql(personsFile,
+          "CREATE TRIGGER refuse BEFORE UPDATE ON records BEGIN SELECT RAISE(ABORT, 'no'); END;");
+  clickRow(1);  // 二等奖, held by 张三
+  click("按钮2");
+  EXPECT_EQ(messages().back(), "奖项删除失败，数据没有改变！"_t);
+  EXPECT_EQ(records(), before);
+  EXPECT_EQ(
+      countInFile(personsFile, "SELECT count(*) FROM records WHERE \"中奖项目\" = '一等奖二等奖'"),
+      1);
+  EXPECT_EQ(countInFile(awardsFile, "SELECT count(*) FROM records"), 3);
 }
 
 TEST_F(Awards, PrizePictureMustBeAJpeg) {
@@ -589,7 +622,7 @@ TEST_F(Awards, ARefusedWriteChangesNothingAndSaysSo) {
           "DROP TRIGGER refuse; CREATE TRIGGER keep BEFORE DELETE ON records "
           "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
   ui::testing::clearShownDialogs();
-  clickRow(0);
+  clickRow(2);  // 三等奖: nobody holds it, so nothing is asked
   click("按钮2");
   EXPECT_EQ(messages(), (std::vector<Text>{"奖项删除失败，数据没有改变！"_t}));
   EXPECT_EQ(records(), before);
