@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -29,6 +30,7 @@
 #include "platform/ui.h"
 #include "platform/ui_testing.h"
 #include "program_session.h"
+#include "sqlite_direct.h"
 #include "wait_until.h"
 
 namespace model {
@@ -444,5 +446,192 @@ TEST_F(EventCounts, EveryStepKeepsEachDrawnCountEqualToItsWins) {
       ++refusals;
   EXPECT_EQ(refusals, 1);
 }
+
+// --- Every file operation of the maintenance changes that take wins back ---------
+
+// What these changes write: each participant (number and wins) and each
+// award (name, drawn and winners counts), read from the files by another
+// connection, as a restarted program would find them.
+struct FileState {
+  std::vector<std::string> persons, awards;
+  bool operator==(const FileState&) const = default;
+};
+void PrintTo(const FileState& f, std::ostream* os) {
+  *os << "persons{";
+  for (const auto& p : f.persons) *os << p << ",";
+  *os << "} awards{";
+  for (const auto& a : f.awards) *os << a << ",";
+  *os << "}";
+}
+FileState readFiles(const std::string& dir) {
+  FileState f;
+  auto text = [](sqlite3_stmt* st, int c) {
+    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+    return std::string(t ? t : "");
+  };
+  fixture::queryFile(model::programPath(dir, model::kPersonsFile),
+                     "SELECT 编号, 中奖项目 FROM records ORDER BY rowid", [&](sqlite3_stmt* st) {
+                       f.persons.push_back(text(st, 0) + ":" + text(st, 1));
+                     });
+  fixture::queryFile(
+      model::programPath(dir, model::kAwardsFile),
+      "SELECT 奖项名称, 已抽取人数, 中奖人数 FROM records ORDER BY rowid", [&](sqlite3_stmt* st) {
+        f.awards.push_back(text(st, 0) + ":" + std::to_string(sqlite3_column_int(st, 1)) + "/" +
+                           std::to_string(sqlite3_column_int(st, 2)));
+      });
+  return f;
+}
+
+// The same, as the running program holds it.
+FileState inMemory() {
+  store::CurrentStoreKeeper keep;
+  FileState f;
+  for (const Text& alias : {model::aliasPersons(), model::aliasAwards()}) {
+    store::select(alias);
+    const int at = store::recordNumber();
+    for (int i = 1; i <= store::recordCount(); ++i) {
+      store::goTo(i);
+      if (alias == model::aliasPersons())
+        f.persons.push_back(store::readText(person::编号()).toUtf8() + ":" +
+                            store::readText(person::中奖项目()).toUtf8());
+      else
+        f.awards.push_back(store::readText(award::奖项名称()).toUtf8() + ":" +
+                           std::to_string(store::readInt(award::已抽取人数())) + "/" +
+                           std::to_string(store::readInt(award::中奖人数())));
+    }
+    if (at > 0) store::goTo(at);
+  }
+  return f;
+}
+
+struct MaintenanceChange {
+  const char* name;
+  // Runs the change through its real window; arm() sets the fault at the
+  // last moment before the change writes.
+  std::function<void(const std::function<void()>& arm)> run;
+  Text failureMessage;
+};
+
+std::vector<MaintenanceChange> maintenanceChanges() {
+  return {
+      {"delete a winner",
+       [](const std::function<void()>& arm) {
+         ASSERT_TRUE(ui::Window("ParticipantsWindow").open());
+         store::goTo(1);
+         ASSERT_TRUE(ui::Window("EditPersonWindow").open());
+         ui::testing::queueMessageAnswer(ui::kResultOk);
+         arm();
+         click("EditPersonWindow", "按钮4");
+       },
+       "删除失败，数据没有改变！"_t},
+      {"clear the participants",
+       [](const std::function<void()>& arm) {
+         ASSERT_TRUE(ui::Window("ParticipantsWindow").open());
+         ui::testing::queueMessageAnswer(ui::kResultOk);
+         arm();
+         click("ParticipantsWindow", "按钮6");
+       },
+       "数据清空失败，数据没有改变！"_t},
+      {"rename an award",
+       [](const std::function<void()>& arm) {
+         ASSERT_TRUE(maintenance::AwardsWindow().open());
+         clickRow("AwardsWindow", 1, true);
+         ui::Control("AwardsWindow", "编辑框1").setText("幸运奖"_t);
+         arm();
+         click("AwardsWindow", "按钮3");
+       },
+       "奖项修改失败，数据没有改变！"_t},
+      {"delete an award",
+       [](const std::function<void()>& arm) {
+         ASSERT_TRUE(maintenance::AwardsWindow().open());
+         clickRow("AwardsWindow", 1);
+         ui::testing::queueMessageAnswer(ui::kResultOk);
+         arm();
+         click("AwardsWindow", "按钮2");
+       },
+       "奖项删除失败，数据没有改变！"_t},
+  };
+}
+
+class MaintenanceSweep : public EventCounts, public ::testing::WithParamInterface<int> {
+ protected:
+  void TearDown() override {
+    store::failFileOperation(0);
+    EventCounts::TearDown();
+  }
+  // Fresh store files with winners of both awards, opened as the start-up
+  // opens them.
+  void resetStores() {
+    for (const char* w : {"EditPersonWindow", "ParticipantsWindow", "AwardsWindow"})
+      ui::Window(w).destroy();
+    ui::processPendingOnce();
+    store::closeAll();
+    ev.makePersons({fixture::person("0001", "张三"_t, "一等奖二等奖"_t),
+                    fixture::person("0002", "李四"_t, "二等奖"_t),
+                    fixture::person("0003", "王五"_t)});
+    ev.makeAwards({{"一等奖"_t, "电视"_t, 1.0, 2.0, 1.0, model::Bytes(), 0LL, 0LL},
+                   {"二等奖"_t, "手机"_t, 1.0, 3.0, 2.0, model::Bytes(), 0LL, 0LL}});
+    store::open(model::programPath(ev.dir, model::kPersonsFile), model::aliasPersons());
+    store::open(model::programPath(ev.dir, model::kAwardsFile), model::aliasAwards());
+    store::open(model::programPath(ev.dir, model::kSettingsFile), model::aliasSettings());
+    ui::testing::clearShownDialogs();
+  }
+  static int countMessages(const Text& text) {
+    int n = 0;
+    for (const auto& d : ui::testing::shownDialogs())
+      if (d.kind == "message" && d.text == text) ++n;
+    return n;
+  }
+};
+
+TEST_P(MaintenanceSweep, WholeOrNothingAtEveryFailingFileOperation) {
+  const MaintenanceChange change = maintenanceChanges()[GetParam()];
+  SCOPED_TRACE(change.name);
+  resetStores();
+  const FileState baseline = readFiles(ev.dir);
+  expectCountsMatch("before", false);
+
+  // One clean run: what the change stores and how many file operations it
+  // takes.
+  long long start = 0;
+  change.run([&] { start = store::fileOperationCount(); });
+  const long long count = store::fileOperationCount() - start;
+  const FileState whole = readFiles(ev.dir);
+  ASSERT_NE(whole, baseline);
+  EXPECT_EQ(inMemory(), whole);
+  ASSERT_GE(count, 4);
+  expectCountsMatch("clean run", false);
+
+  int failures = 0;
+  for (store::FaultMode mode : {store::FaultMode::Before, store::FaultMode::After}) {
+    for (long long n = 1; n <= count; ++n) {
+      SCOPED_TRACE(testing::Message() << "operation " << n
+                                      << (mode == store::FaultMode::After ? " after" : " before"));
+      resetStores();
+      change.run([&] { store::failFileOperation(n, mode); });
+      store::failFileOperation(0);
+      const FileState now = readFiles(ev.dir);
+      const bool none = now == baseline;
+      if (none) ++failures;
+      EXPECT_TRUE(none || now == whole) << testing::PrintToString(now);
+      EXPECT_EQ(inMemory(), now);
+      expectCountsMatch("after the fault", false);
+      // A failure is reported exactly when nothing was stored.
+      EXPECT_EQ(countMessages(change.failureMessage), none ? 1 : 0);
+    }
+  }
+  EXPECT_GT(failures, 0);
+  for (const auto& e : std::filesystem::directory_iterator(ev.path("data")))
+    EXPECT_EQ(e.path().extension(), ".edb") << e.path();
+  RecordProperty("file_operations", static_cast<int>(count));
+  RecordProperty("failed_and_reported", failures);
+}
+
+std::string changeName(const ::testing::TestParamInfo<int>& info) {
+  const char* names[] = {"DeleteAWinner", "ClearTheParticipants", "RenameAnAward", "DeleteAnAward"};
+  return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, MaintenanceSweep, ::testing::Range(0, 4), changeName);
 
 }  // namespace
