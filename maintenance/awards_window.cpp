@@ -45,8 +45,9 @@ bool FormWinnerCount(int* count) {
 // a new award), or says why not. A name must show something, differ from
 // every other award's name (spaces do not make two names differ), and not
 // be held already by a participant whose wins would then read as this award
-// (a deleted award's winners keep its name). Leaves the award store current
-// with its cursor where it was.
+// (wins of names run together, or left by an award deleted before deletes
+// took its wins). Leaves the award store current with its cursor where it
+// was.
 bool FormAwardName(const Text& name, int self) {
   const Text shown = model::removeSpaces(name);
   std::vector<Text> names = draw::AwardNames();
@@ -76,7 +77,7 @@ bool FormAwardName(const Text& name, int self) {
 }
 
 // Renames the wins of an award in its winners' 中奖项目, so that they keep
-// what they won under the award's new name. Part of the caller's
+// what they won under the award's new name. Runs inside the caller's
 // transaction; leaves the award store current.
 bool RenameWins(const Text& oldName, const Text& newName, const std::vector<Text>& names) {
   bool ok = true;
@@ -288,10 +289,10 @@ void OnAwardsDeleteButtonClick() {
     if (draw::HoldsAward(store::readText(person::中奖项目()), name, names)) ++holders;
   store::select(model::aliasAwards());
   if (holders > 0 &&
-      ui::messageBox(
-          "奖项“"_t + name + "”已有"_t + model::numberToText(static_cast<long long>(holders)) +
-              "名中奖人员，删除奖项将同时取消他们的这个奖项，他们可以重新参加抽奖。你确定要删除吗？"_t,
-          Text(), ui::kOkCancel) != ui::kResultOk)
+      ui::messageBox("奖项“"_t + name + "”已有"_t +
+                         model::numberToText(static_cast<long long>(holders)) +
+                         "名中奖人员，删除奖项将同时取消他们的这个奖项。你确定要删除吗？"_t,
+                     Text(), ui::kOkCancel) != ui::kResultOk)
     return;
 
   store::Transaction tx;

@@ -37,7 +37,7 @@ void OpenPersonEditor();
 int RadioForDisplayMode(double mode);
 
 // The wins held by participants' 中奖项目, taken back from their awards:
-// each award's 已抽取人数 goes down by the wins it loses, not below 0. Part of
+// each award's 已抽取人数 goes down by the wins it loses, not below 0. Runs in
 // the caller's transaction (the participants themselves go in the same
 // change); leaves the participant store current with its cursor where it was.
 bool TakeBackWins(const std::vector<model::Text>& won);

@@ -510,7 +510,7 @@ TEST_F(Awards, DeleteRemovesTheClickedAwardOnly) {
   // Deleting record 1 makes the next award supply the options. 张三 won it:
   // the operator is asked first, and Cancel keeps everything.
   const Text asked =
-      "奖项“一等奖”已有1名中奖人员，删除奖项将同时取消他们的这个奖项，他们可以重新参加抽奖。你确定要删除吗？"_t;
+      "奖项“一等奖”已有1名中奖人员，删除奖项将同时取消他们的这个奖项。你确定要删除吗？"_t;
   doubleClickRow(0);
   ui::testing::clearShownDialogs();
   ui::testing::queueMessageAnswer(ui::kResultCancel);
