@@ -137,6 +137,10 @@ Text PromptText(Prompt p) {
       return "所有奖项抽取完毕，按空格键显示中奖名单。"_t;
     case Prompt::AllWon:
       return "所有人员都已中奖，按空格键显示中奖名单。"_t;
+    case Prompt::NoAwards:
+      return "还没有设置奖项，请先在“奖项管理”中增加奖项。"_t;
+    case Prompt::NoParticipants:
+      return "还没有参加抽奖的人员，请先在“参加抽奖人员管理”中增加人员。"_t;
     case Prompt::None:
       break;
   }
@@ -144,8 +148,8 @@ Text PromptText(Prompt p) {
 }
 
 Prompt PromptFromCaption(const Text& caption) {
-  for (Prompt p :
-       {Prompt::Ready, Prompt::Rolling, Prompt::AllWon, Prompt::AllAwardsFull, Prompt::AwardFull})
+  for (Prompt p : {Prompt::Ready, Prompt::Rolling, Prompt::AllWon, Prompt::AllAwardsFull,
+                   Prompt::AwardFull, Prompt::NoAwards, Prompt::NoParticipants})
     if (caption == PromptText(p)) return p;
   return Prompt::None;
 }
@@ -154,18 +158,21 @@ bool AwardIsFull(double total, double drawn) { return drawn >= total; }
 
 DrawStateOutcome DecideDrawState(const DrawStateInput& in) {
   DrawStateOutcome out;
-  if (in.candidateCount == 0 && in.winRule == 1) {
-    out.prompt = Prompt::AllWon;
+  auto refuse = [&out](Prompt p) {
+    out.prompt = p;
     out.result = 1;
     return out;
-  }
-  if (!in.anyAwardHasPlaces) {
-    out.prompt = Prompt::AllAwardsFull;
-    out.result = 1;
-    return out;
-  }
+  };
+  if (in.noAwards) return refuse(Prompt::NoAwards);
+  if (in.noParticipants) return refuse(Prompt::NoParticipants);
+  if (in.candidateCount == 0 && in.winRule == 1) return refuse(Prompt::AllWon);
+  if (!in.anyAwardHasPlaces) return refuse(Prompt::AllAwardsFull);
+  if (in.candidateCount == 0 && in.winRule == 0) return refuse(Prompt::AllWon);
+  // Under WinRule 0 a roll never lays out more slots than people are left.
+  double remaining = in.total - in.drawn;
+  if (in.winRule == 0 && in.candidateCount < remaining) remaining = in.candidateCount;
   out.quotaSet = true;
-  out.quota = ComputeQuota(in.perRoll, in.total - in.drawn);
+  out.quota = ComputeQuota(in.perRoll, remaining);
   if (AwardIsFull(in.total, in.drawn)) {
     out.prompt = Prompt::AwardFull;
     out.result = 1;

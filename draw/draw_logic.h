@@ -73,7 +73,18 @@ Text WinnersLineText(int mode, const PersonFields& p);
 
 // --- Prompts and the draw state --------------------------------------------------
 
-enum class Prompt { None, Ready, Rolling, AwardFull, AllAwardsFull, AllWon };
+// NoAwards and NoParticipants say why a draw cannot begin; the space key does
+// nothing on them.
+enum class Prompt {
+  None,
+  Ready,
+  Rolling,
+  AwardFull,
+  AllAwardsFull,
+  AllWon,
+  NoAwards,
+  NoParticipants
+};
 Text PromptText(Prompt p);
 // The prompt a caption holds, compared byte for byte (None for any other).
 Prompt PromptFromCaption(const Text& caption);
@@ -89,6 +100,8 @@ struct DrawStateInput {
   double total = 0;       // 中奖人数
   double drawn = 0;       // 已抽取人数
   bool stopped = true;
+  bool noAwards = false;        // the award store holds no award
+  bool noParticipants = false;  // the participant store holds no record
 };
 struct DrawStateOutcome {
   Prompt prompt = Prompt::None;
@@ -96,6 +109,9 @@ struct DrawStateOutcome {
   bool quotaSet = false;
   int quota = 0;
 };
+// Nothing can be drawn with no award or no participant. Under WinRule 0 the
+// candidates left also bound the quota, and with none left while places
+// remain everybody has won (the same end as under WinRule 1).
 DrawStateOutcome DecideDrawState(const DrawStateInput& in);
 
 // --- Commit and banner -------------------------------------------------------------

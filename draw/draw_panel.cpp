@@ -160,14 +160,16 @@ void ShowCurrentAward() {
   box.setVisible(!picture.empty());
   box.setPicture(picture);
 
-  prizeLine.setCaption("奖品："_t + prize);
-  ui::Control(forms::DrawPanelWindow::透明标签2).setCaption("正在抽取"_t + name + Text::fromGbk("..."));
+  // With no award the award and counts lines stay empty: the prompt says why.
+  prizeLine.setCaption(hasAward ? "奖品："_t + prize : Text());
+  ui::Control(forms::DrawPanelWindow::透明标签2).setCaption(hasAward ? "正在抽取"_t + name + Text::fromGbk("...") : Text());
   const double remaining =
       store::readDouble(award::中奖人数()) - store::readDouble(award::已抽取人数());
   ui::Control(forms::DrawPanelWindow::透明标签3)
-      .setCaption("共"_t + store::readAsText(award::中奖人数()) + "名 已抽取"_t +
-                  store::readAsText(award::已抽取人数()) + "名 还剩"_t +
-                  model::numberToText(remaining) + "名"_t);
+      .setCaption(hasAward ? "共"_t + store::readAsText(award::中奖人数()) + "名 已抽取"_t +
+                                 store::readAsText(award::已抽取人数()) + "名 还剩"_t +
+                                 model::numberToText(remaining) + "名"_t
+                           : Text());
   draw::gCurrentAwardName = name;
   UpdateDrawState();
 }
@@ -177,7 +179,14 @@ int UpdateDrawState() {
   in.candidateCount = static_cast<int>(draw::gCandidates.size());
   in.winRule = draw::gWinRule;
   in.stopped = draw::gDrawStopped != 0;
-  if (!(in.candidateCount == 0 && in.winRule == 1)) {
+  {
+    store::CurrentStoreKeeper keep;
+    store::select(model::aliasAwards());
+    in.noAwards = store::recordCount() == 0;
+    store::select(model::aliasPersons());
+    in.noParticipants = store::recordCount() == 0;
+  }
+  if (!in.noAwards && !in.noParticipants && !(in.candidateCount == 0 && in.winRule == 1)) {
     store::select(model::aliasAwards());
     const int remembered = store::recordNumber();
     const int count = store::recordCount();
@@ -226,6 +235,8 @@ void HandleSpaceKey(int id) {
     case Prompt::AwardFull:
       NextAward();
       break;
+    case Prompt::NoAwards:
+    case Prompt::NoParticipants:
     case Prompt::None:
       break;
   }

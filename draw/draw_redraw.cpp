@@ -6,6 +6,7 @@
 #include "draw/draw_state.h"
 #include "draw/void_redraw.h"
 #include "forms/names.h"
+#include "frame/wins.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
@@ -57,12 +58,6 @@ void showAgain(const HiddenForRedraw& was) {
 
 }  // namespace
 
-Text WithoutEveryWinOf(const Text& won, const Text& awardName, const std::vector<Text>& awards) {
-  Text rest = won;
-  while (auto shorter = WithoutAward(rest, awardName, awards)) rest = *shorter;
-  return rest;
-}
-
 void OnDrawPanelRedrawAwardButtonClick() {
   SetDrawWindowsOnTop(false);
   if (ui::messageBox(confirmText(), Text(), ui::kOkCancel, ui::kSystemModal) != ui::kResultOk) {
@@ -82,7 +77,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
   // award names, so that an award whose name contains this one keeps its
   // winners, and so does every other award a holder won.
   const Text awardName = draw::gCurrentAwardName.value_or(Text());
-  const std::vector<Text> awards = AwardNames();
+  const std::vector<Text> awards = frame::AwardNames();
   std::vector<int> returned;
   store::Transaction tx;
   store::select(model::aliasAwards());
@@ -92,7 +87,7 @@ void OnDrawPanelRedrawAwardButtonClick() {
   const int count = store::recordCount();
   for (int i = 1; i <= count && ok; ++i) {
     const Text won = store::readText(person::中奖项目());
-    const Text rest = WithoutEveryWinOf(won, awardName, awards);
+    const Text rest = frame::WithoutEveryWinOf(won, awardName, awards);
     if (rest != won) ok = store::write(person::中奖项目(), rest);
     // Under the one-win rule only those left with no win may be drawn again;
     // under the several-wins rule everyone may.

@@ -76,6 +76,9 @@ bool SetUpRoll(SlotPicks& picks) {
   for (int k = 1; k <= 20; ++k) SlotFrame(k).setVisible(false);
 
   BuildCandidateList();
+  // Judged again on the fresh candidates: nobody may be left to draw, and
+  // the quota never asks for more names than there are.
+  if (UpdateDrawState() != 0) return false;
   PlayMusicSetting(model::settings::开始抽奖音乐(), model::kStartMusicFolder, -1);
 
   const int quota = LayoutQuotaFor(draw::gDrawQuota);

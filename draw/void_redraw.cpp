@@ -11,6 +11,7 @@
 
 #include "draw/draw.h"
 #include "forms/names.h"
+#include "frame/wins.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
@@ -48,82 +49,7 @@ Text unknownSupplementAwardText() {
 Text badSupplementCountText() { return "补奖人数必须是大于0的整数，请重新输入！"_t; }
 Text supplementFailedText() { return "补奖失败，数据没有改变！"_t; }
 
-// The record number of the first award named exactly name, 0 when none;
-// leaves the award store current.
-int findAward(const Text& name) {
-  store::select(model::aliasAwards());
-  store::goFirst();
-  const int count = store::recordCount();
-  for (int i = 1; i <= count; ++i) {
-    if (store::readText(award::奖项名称()) == name) return i;
-    store::skip(1);
-  }
-  return 0;
-}
-
 }  // namespace
-
-std::vector<Text> AwardNames() {
-  store::select(model::aliasAwards());
-  const int at = store::recordNumber();
-  std::vector<Text> names;
-  store::goFirst();
-  const int count = store::recordCount();
-  for (int i = 1; i <= count; ++i, store::skip(1))
-    names.push_back(store::readText(award::奖项名称()));
-  if (at > 0) store::goTo(at);
-  return names;
-}
-
-std::optional<std::vector<Text>> SplitWonAwards(const Text& won, const std::vector<Text>& awards) {
-  std::vector<Text> names;
-  for (const Text& a : awards)
-    if (!a.empty()) names.push_back(a);
-  std::sort(names.begin(), names.end(),
-            [](const Text& a, const Text& b) { return a.length() > b.length(); });
-  const std::string& s = won.bytes();
-  // Positions from which the rest cannot be split, so that each is tried once.
-  std::vector<bool> dead(s.size() + 1, false);
-  std::vector<Text> parts;
-  std::function<bool(size_t)> split = [&](size_t at) {
-    if (at == s.size()) return true;
-    if (dead[at]) return false;
-    for (const Text& n : names) {
-      if (s.compare(at, n.bytes().size(), n.bytes()) != 0) continue;
-      parts.push_back(n);
-      if (split(at + n.bytes().size())) return true;
-      parts.pop_back();
-    }
-    dead[at] = true;
-    return false;
-  };
-  if (!split(0)) return std::nullopt;
-  return parts;
-}
-
-bool HoldsAward(const Text& won, const Text& awardName, const std::vector<Text>& awards) {
-  if (awardName.empty()) return false;
-  if (auto parts = SplitWonAwards(won, awards))
-    return std::find(parts->begin(), parts->end(), awardName) != parts->end();
-  return model::findText(won, awardName) > 0;
-}
-
-std::optional<Text> WithoutAward(const Text& won, const Text& awardName,
-                                 const std::vector<Text>& awards) {
-  if (awardName.empty()) return std::nullopt;
-  if (auto parts = SplitWonAwards(won, awards)) {
-    auto it = std::find(parts->begin(), parts->end(), awardName);
-    if (it == parts->end()) return std::nullopt;
-    parts->erase(it);
-    Text rest;
-    for (const Text& p : *parts) rest += p;
-    return rest;
-  }
-  const int at = model::findText(won, awardName);
-  if (at <= 0) return std::nullopt;
-  return model::leftText(won, at - 1) +
-         model::rightText(won, won.length() - (at - 1) - awardName.length());
-}
 
 std::optional<int> ParseSupplementCount(const Text& typed) {
   const std::optional<int> value = model::parseWholeNumber(typed);
@@ -154,7 +80,7 @@ void OnVoidRedrawAwardComboItemChosen() { ListWinnersOfAward(); }
 
 void ListWinnersOfAward() {
   const Text chosen = voidAwardCombo().text();
-  const std::vector<Text> awards = AwardNames();
+  const std::vector<Text> awards = frame::AwardNames();
   store::select(model::aliasPersons());
   store::goFirst();
   winnerList().removeAllRows();
@@ -164,7 +90,7 @@ void ListWinnersOfAward() {
   gVoidFocusLost = false;
   const int count = store::recordCount();
   for (int n = 1; n <= count; ++n) {
-    if (HoldsAward(store::readText(person::中奖项目()), chosen, awards)) {
+    if (frame::HoldsAward(store::readText(person::中奖项目()), chosen, awards)) {
       const int row = winnerList().insertRow(n - 1, store::readText(person::编号()));
       recordList().insertRow(n - 1, model::numberToText(static_cast<long long>(n)));
       winnerList().setCell(row, 1, store::readText(person::姓名()));
@@ -217,8 +143,8 @@ void OnVoidRedrawVoidButtonClick() {
     return;
   }
   const Text awardName = voidAwardCombo().text();
-  const std::vector<Text> awards = AwardNames();
-  const int awardRecord = findAward(awardName);
+  const std::vector<Text> awards = frame::AwardNames();
+  const int awardRecord = frame::FindAward(awardName);
   if (awardRecord == 0) {
     ui::messageBox(unknownVoidAwardText());
     return;
@@ -226,7 +152,7 @@ void OnVoidRedrawVoidButtonClick() {
   store::select(model::aliasPersons());
   store::goTo(record);
   const std::optional<Text> rest =
-      WithoutAward(store::readText(person::中奖项目()), awardName, awards);
+      frame::WithoutAward(store::readText(person::中奖项目()), awardName, awards);
   if (!rest) {
     ui::messageBox(notAWinnerText());
     return;
@@ -250,7 +176,7 @@ void OnVoidRedrawVoidButtonClick() {
 }
 
 void OnVoidRedrawSupplementButtonClick() {
-  const int awardRecord = findAward(ui::Control(forms::VoidRedrawWindow::组合框2).text());
+  const int awardRecord = frame::FindAward(ui::Control(forms::VoidRedrawWindow::组合框2).text());
   if (awardRecord == 0) {
     ui::messageBox(unknownSupplementAwardText());
     return;

@@ -27,28 +27,6 @@ void OnVoidRedrawVoidButtonClick();
 void OnVoidRedrawSupplementButtonClick();
 void OnVoidRedrawCloseButtonClick();
 
-// The award names in store order, as the splits below take them; leaves the
-// award store current with its cursor where it was.
-std::vector<model::Text> AwardNames();
-
-// A participant's 中奖项目 holds the names of the awards won, one after the
-// other with no separator. Splits it into those names, choosing among the
-// given award names (a longer name first where several fit); nothing when
-// the text is not made of award names alone (an award renamed since, say).
-std::optional<std::vector<model::Text>> SplitWonAwards(const model::Text& won,
-                                                       const std::vector<model::Text>& awards);
-// Whether won holds the award: by the split when the text splits, else by
-// containment of the name.
-bool HoldsAward(const model::Text& won, const model::Text& award,
-                const std::vector<model::Text>& awards);
-// won without one win of award (the first), or nothing when it holds none.
-std::optional<model::Text> WithoutAward(const model::Text& won, const model::Text& award,
-                                        const std::vector<model::Text>& awards);
-// The wins left when every win of award is taken out (split as above; the
-// text itself when the award is not among them). Used by the redraw of one
-// award, which undoes all of its wins.
-model::Text WithoutEveryWinOf(const model::Text& won, const model::Text& award,
-                              const std::vector<model::Text>& awards);
 // The supplement count typed by the operator: a whole number of 1 or more
 // (full-width digits allowed, blanks around it ignored); nothing otherwise.
 std::optional<int> ParseSupplementCount(const model::Text& typed);

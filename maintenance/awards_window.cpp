@@ -2,8 +2,10 @@
 // (add, modify, delete, prize picture) and the two draw options that live in
 // award record 1.
 #include <string>
+#include <vector>
 
 #include "forms/names.h"
+#include "frame/wins.h"
 #include "maintenance/awards_window.h"
 #include "maintenance/maintenance.h"
 #include "model/records.h"
@@ -16,6 +18,7 @@ namespace maintenance {
 using model::operator""_t;
 using model::Text;
 namespace award = model::award;
+namespace person = model::person;
 
 namespace {
 
@@ -36,6 +39,57 @@ bool FormWinnerCount(int* count) {
   ui::messageBox("中奖人数必须是0或正整数，奖项没有保存！"_t);
   ui::Control(forms::AwardsWindow::编辑框3).setFocus();
   return false;
+}
+
+// Whether the form's award name may be stored for award record `self` (0 for
+// a new award), or says why not. A name must show something, differ from
+// every other award's name (spaces do not make two names differ), and not
+// be held already by a participant whose wins would then read as this award
+// (wins of names run together, or left by an award deleted before deletes
+// took its wins). Leaves the award store current with its cursor where it
+// was.
+bool FormAwardName(const Text& name, int self) {
+  const Text shown = model::removeSpaces(name);
+  std::vector<Text> names = frame::AwardNames();
+  Text refusal;
+  if (shown.empty()) refusal = "奖项名称不能为空，奖项没有保存！"_t;
+  for (int i = 1; refusal.empty() && i <= static_cast<int>(names.size()); ++i)
+    if (i != self && model::removeSpaces(names[i - 1]) == shown)
+      refusal = "已有名为“"_t + names[i - 1] + "”的奖项，奖项名称不能重复，奖项没有保存！"_t;
+  const bool renamed = self == 0 || names[self - 1] != name;
+  if (refusal.empty() && renamed) {
+    if (self == 0)
+      names.push_back(name);
+    else
+      names[self - 1] = name;
+    store::CurrentStoreKeeper keep;
+    store::select(model::aliasPersons());
+    store::goFirst();
+    const int count = store::recordCount();
+    for (int i = 1; refusal.empty() && i <= count; ++i, store::skip(1))
+      if (frame::HoldsAward(store::readText(person::中奖项目()), name, names))
+        refusal = "已有人员的中奖项目中含有“"_t + name + "”，请换一个奖项名称，奖项没有保存！"_t;
+  }
+  if (refusal.empty()) return true;
+  ui::messageBox(refusal);
+  ui::Control(forms::AwardsWindow::编辑框1).setFocus();
+  return false;
+}
+
+// Renames the wins of an award in its winners' 中奖项目, so that they keep
+// what they won under the award's new name. Runs inside the caller's
+// transaction; leaves the award store current.
+bool RenameWins(const Text& oldName, const Text& newName, const std::vector<Text>& names) {
+  bool ok = true;
+  store::select(model::aliasPersons());
+  store::goFirst();
+  const int count = store::recordCount();
+  for (int i = 1; ok && i <= count; ++i, store::skip(1))
+    if (auto renamed =
+            frame::WithAwardRenamed(store::readText(person::中奖项目()), oldName, newName, names))
+      ok = store::write(person::中奖项目(), *renamed);
+  store::select(model::aliasAwards());
+  return ok;
 }
 
 // The options of the draw, into the current record (record 1).
@@ -142,9 +196,10 @@ void OnAwardsPictureHintDoubleClick(int, int, int) {
 }
 
 void OnAwardsAddButtonClick() {
+  const Text name = ui::Control(forms::AwardsWindow::编辑框1).text();
+  if (!FormAwardName(name, 0)) return;
   int winners = 0;
   if (!FormWinnerCount(&winners)) return;
-  const Text name = ui::Control(forms::AwardsWindow::编辑框1).text();
   const Text prize = ui::Control(forms::AwardsWindow::编辑框2).text();
   const double quota = ChosenQuota();
   const model::Bytes picture = ui::Control(forms::AwardsWindow::图片框1).picture();
@@ -175,18 +230,32 @@ void OnAwardsModifyButtonClick() {
     ui::messageBox("请先在列表中选择要修改的奖项！"_t);
     return;
   }
+  const int self = store::recordNumber();
+  const Text name = ui::Control(forms::AwardsWindow::编辑框1).text();
+  if (!FormAwardName(name, self)) return;
   int winners = 0;
   if (!FormWinnerCount(&winners)) return;
+  // The winners already drawn keep their places.
+  if (winners < store::readDouble(award::已抽取人数())) {
+    ui::messageBox("中奖人数不能少于已抽取人数（"_t + store::readAsText(award::已抽取人数()) +
+                   "名），奖项没有修改！"_t);
+    ui::Control(forms::AwardsWindow::编辑框3).setFocus();
+    return;
+  }
   const long long quota = ChosenQuota();
   // What the draw wrote stays as it was.
+  const Text oldName = store::readText(award::奖项名称());
+  const std::vector<Text> names = frame::AwardNames();
   const store::Value drawn = store::readValue(award::已抽取人数());
   const store::Value order = store::readValue(award::中奖顺序());
   const store::Value rule = store::readValue(award::中奖方式());
 
+  // The award, its winners' wins under a new name and the options of
+  // record 1 are one change.
   store::Transaction tx;
-  bool ok = store::modify({ui::Control(forms::AwardsWindow::编辑框1).text(), ui::Control(forms::AwardsWindow::编辑框2).text(), quota,
-                           static_cast<long long>(winners), drawn, ui::Control(forms::AwardsWindow::图片框1).picture(), order,
-                           rule});
+  bool ok = store::modify({name, ui::Control(forms::AwardsWindow::编辑框2).text(), quota, static_cast<long long>(winners),
+                           drawn, ui::Control(forms::AwardsWindow::图片框1).picture(), order, rule});
+  if (ok && name != oldName) ok = RenameWins(oldName, name, names);
   if (ok) store::goFirst();
   ok = ok && WriteDrawOptions() && tx.commit();
   if (!ok) {
@@ -209,8 +278,34 @@ void OnAwardsDeleteButtonClick() {
     ui::messageBox("请先在列表中选择要删除的奖项！"_t);
     return;
   }
+  // The award's winners lose its wins with it, so that no participant keeps
+  // a win that no list shows and no void can take back. They are told first.
+  const Text name = store::readText(award::奖项名称());
+  const std::vector<Text> names = frame::AwardNames();
+  int holders = 0;
+  store::select(model::aliasPersons());
+  store::goFirst();
+  for (int i = 1, n = store::recordCount(); i <= n; ++i, store::skip(1))
+    if (frame::HoldsAward(store::readText(person::中奖项目()), name, names)) ++holders;
+  store::select(model::aliasAwards());
+  if (holders > 0 &&
+      ui::messageBox("奖项“"_t + name + "”已有"_t +
+                         model::numberToText(static_cast<long long>(holders)) +
+                         "名中奖人员，删除奖项将同时取消他们的这个奖项。你确定要删除吗？"_t,
+                     Text(), ui::kOkCancel) != ui::kResultOk)
+    return;
+
   store::Transaction tx;
-  const bool ok = store::markDeleted() && store::purge() && tx.commit();
+  bool ok = true;
+  store::select(model::aliasPersons());
+  store::goFirst();
+  for (int i = 1, n = store::recordCount(); ok && i <= n; ++i, store::skip(1)) {
+    const Text won = store::readText(person::中奖项目());
+    const Text rest = frame::WithoutEveryWinOf(won, name, names);
+    if (rest != won) ok = store::write(person::中奖项目(), rest);
+  }
+  store::select(model::aliasAwards());
+  ok = ok && store::markDeleted() && store::purge() && tx.commit();
   if (!ok) {
     tx.rollback();
     ui::messageBox("奖项删除失败，数据没有改变！"_t);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/text.h"
 #include "platform/ui/ui.h"
@@ -34,6 +35,15 @@ void OpenPersonEditor();
 // The radio box that shows a stored display mode (1..5; 0 counts as 1), or
 // 0 when the value is none of them.
 int RadioForDisplayMode(double mode);
+
+// The wins held by participants' 中奖项目, taken back from their awards:
+// each award's 已抽取人数 goes down by the wins it loses, not below 0. Runs in
+// the caller's transaction (the participants themselves go in the same
+// change); leaves the participant store current with its cursor where it was.
+bool TakeBackWins(const std::vector<model::Text>& won);
+// The awards one 中奖项目 holds, as the operator reads them: the award names
+// joined by "、", or the text itself when it names no award.
+model::Text WinsForOperator(const model::Text& won);
 
 // Adding and editing a participant.
 void OnAddPersonAddButtonClick();

@@ -1,8 +1,11 @@
 // The participants window: the list of the participant store, find, clear,
 // the display mode of the draw, and the doors to add, edit and generate.
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "forms/names.h"
+#include "frame/wins.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/participants_internal.h"
 #include "model/records.h"
@@ -14,6 +17,7 @@ namespace maintenance {
 using model::operator""_t;
 using model::Text;
 namespace person = model::person;
+namespace award = model::award;
 
 std::int32_t gPersonnelSelection = 0;
 std::int32_t gLastFoundRow = 0;
@@ -26,6 +30,31 @@ const char* const kModeRadios[] = {"单选框1", "单选框2", "单选框3", "�
 
 ui::Window ParticipantsWindow() { return ui::Window(forms::ParticipantsWindow::window); }
 ui::Control PersonnelList() { return ui::Control(forms::ParticipantsWindow::超级列表框1); }
+
+bool TakeBackWins(const std::vector<Text>& won) {
+  const std::vector<Text> names = frame::AwardNames();
+  std::map<Text, int> lost;
+  for (const Text& w : won)
+    for (const Text& a : frame::WinsOf(w, names)) ++lost[a];
+  bool ok = true;
+  for (const auto& [name, wins] : lost) {
+    if (!ok) break;
+    if (frame::FindAward(name) == 0) continue;
+    const long long drawn = store::readInt(award::已抽取人数());
+    ok = store::write(award::已抽取人数(), static_cast<double>(std::max(0LL, drawn - wins)));
+  }
+  store::select(model::aliasPersons());
+  return ok;
+}
+
+Text WinsForOperator(const Text& won) {
+  const std::vector<Text> wins = frame::WinsOf(won, frame::AwardNames());
+  store::select(model::aliasPersons());
+  if (wins.empty()) return won;
+  Text joined;
+  for (const Text& a : wins) joined += (joined.empty() ? Text() : "、"_t) + a;
+  return joined;
+}
 
 int RadioForDisplayMode(double mode) {
   if (std::fabs(mode) <= 0.0000001) return 1;
@@ -83,11 +112,24 @@ void OnParticipantsOkButtonClick() {
 }
 
 void OnParticipantsClearButtonClick() {
-  if (ui::messageBox("数据清空后将无法恢复，你确定要清空数据吗？"_t, Text(), ui::kOkCancel) !=
-      ui::kResultOk)
-    return;
-  // The store removes every record in one change: all of them or none.
-  if (!store::clear()) ui::messageBox("数据清空失败，数据没有改变！"_t);
+  // The winners among the records take their wins with them: the awards'
+  // drawn counts come down in the same change.
+  std::vector<Text> won;
+  store::goFirst();
+  for (int i = 1, n = store::recordCount(); i <= n; ++i, store::skip(1))
+    if (Text w = store::readText(person::中奖项目()); !w.empty()) won.push_back(w);
+  Text question = "数据清空后将无法恢复，你确定要清空数据吗？"_t;
+  if (!won.empty())
+    question =
+        "数据清空后将无法恢复。其中有"_t + model::numberToText(static_cast<long long>(won.size())) +
+        "名中奖人员，清空后他们的中奖记录一并删除，相应奖项的已抽取人数随之减少。你确定要清空数据吗？"_t;
+  if (ui::messageBox(question, Text(), ui::kOkCancel) != ui::kResultOk) return;
+  store::Transaction tx;
+  const bool ok = TakeBackWins(won) && store::clear() && tx.commit();
+  if (!ok) {
+    tx.rollback();
+    ui::messageBox("数据清空失败，数据没有改变！"_t);
+  }
   FillPersonnelList();
 }
 

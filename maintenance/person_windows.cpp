@@ -51,11 +51,14 @@ void ShowCurrentPerson() {
 
 // Deletes the current record; the mark, the purge and the move of the
 // display mode are one change, so a failure leaves the store as it was.
+// A winner's wins go with the record, and the counts of the awards they were
+// drawn for come down in the same change.
 bool DeleteCurrentPerson() {
   const int n = store::recordNumber();
+  const Text won = store::readText(person::中奖项目());
   store::Transaction change;
   const store::Value mode = store::readValue(person::抽奖模式());
-  bool ok = store::markDeleted() && store::purge();
+  bool ok = (won.empty() || TakeBackWins({won})) && store::markDeleted() && store::purge();
   // Record 1 holds the draw's display mode: when it goes, the record that
   // takes its place takes the mode with it.
   if (ok && n == 1 && store::recordCount() > 0) {
@@ -127,6 +130,13 @@ void OnEditPersonModifyButtonClick() {
 
 void OnEditPersonDeleteButtonClick() {
   const int n = store::recordNumber();
+  // A winner is deleted only when the operator agrees to take the wins too.
+  if (const Text won = store::readText(person::中奖项目()); n > 0 && !won.empty()) {
+    const Text question =
+        "该人员已中奖（"_t + WinsForOperator(won) +
+        "），删除后其中奖记录一并删除，相应奖项的已抽取人数随之减少。你确定要删除吗？"_t;
+    if (ui::messageBox(question, Text(), ui::kOkCancel) != ui::kResultOk) return;
+  }
   if (n > 0 && !DeleteCurrentPerson()) ui::messageBox("删除失败，数据没有改变！"_t);
   FillPersonnelList();
   if (n <= store::recordCount())

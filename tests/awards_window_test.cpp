@@ -275,7 +275,8 @@ TEST_F(Awards, AddAppendsTheFormAndRewritesTheOptions) {
   int added = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.item);
-    fill("纪念奖", "徽章", c.item, c.winners);
+    const std::string name = "纪念奖" + std::to_string(added + 1);  // names are unique
+    fill(name.c_str(), "徽章", c.item, c.winners);
     // The options on screen go into record 1 with every add.
     click(added % 2 ? "单选框1" : "单选框2");
     click("选择框1");
@@ -288,7 +289,7 @@ TEST_F(Awards, AddAppendsTheFormAndRewritesTheOptions) {
 
     std::vector<Stored> r = records();
     ASSERT_EQ(r.size(), 3u + added);
-    EXPECT_EQ(r.back(), (Stored{"纪念奖", "徽章", c.quota, c.stored, 0,
+    EXPECT_EQ(r.back(), (Stored{name, "徽章", c.quota, c.stored, 0,
                                 c.item != 0 ? prize : model::Bytes(), 0, 0}));
     EXPECT_EQ(r[0].order, chosen[0] ? 0 : 1);
     EXPECT_EQ(r[0].rule, chosen[2] ? 0 : 1);
@@ -301,7 +302,7 @@ TEST_F(Awards, AddAppendsTheFormAndRewritesTheOptions) {
     const std::string q = model::numberToText(c.quota).toUtf8();
     const std::string w = model::numberToText(c.stored).toUtf8();
     EXPECT_EQ(listRows().back(),
-              "纪念奖|徽章|" + q + "|" + w + (c.item != 0 ? "|有图片" : "|无图片"));
+              name + "|徽章|" + q + "|" + w + (c.item != 0 ? "|有图片" : "|无图片"));
     doubleClickRow(2 + added);
     EXPECT_EQ(form().item, c.item);
     fill("", "", 0, "0");
@@ -331,12 +332,139 @@ TEST_F(Awards, BadWinnerCountIsRefusedAndTheFormKept) {
   }
 }
 
+// A name that shows nothing, that another award has, or that a participant's
+// wins would then read as, is refused on add and on modify: nothing is
+// stored and the form keeps what the operator typed.
+TEST_F(Awards, AnAwardNameMustShowSomethingAndBeUnique) {
+  openStandard();
+  const std::vector<Stored> before = records();
+  const Text empty = "奖项名称不能为空，奖项没有保存！"_t;
+  auto taken = [](const char* name) {
+    return "已有名为“"_t + Text::fromUtf8(name) + "”的奖项，奖项名称不能重复，奖项没有保存！"_t;
+  };
+  auto held = [](const char* name) {
+    return "已有人员的中奖项目中含有“"_t + Text::fromUtf8(name) +
+           "”，请换一个奖项名称，奖项没有保存！"_t;
+  };
+  struct Case {
+    const char* name;
+    int row;  // -1: add; else modify this row
+    Text refusal;
+  } cases[] = {
+      {"", -1, empty},
+      {"   ", -1, empty},
+      {"　 ", -1, empty},
+      {"", 1, empty},
+      {"二等奖", -1, taken("二等奖")},
+      {" 二等 奖", -1, taken("二等奖")},
+      {"一等奖", 2, taken("一等奖")},
+      // 张三 holds 一等奖二等奖: an award of that name would take both wins.
+      {"一等奖二等奖", -1, held("一等奖二等奖")},
+      {"一等奖二等奖", 2, held("一等奖二等奖")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " / " + std::to_string(c.row));
+    ui::testing::clearShownDialogs();
+    if (c.row >= 0) doubleClickRow(c.row);
+    fill(c.name, "奖品", 1, "5");
+    click(c.row >= 0 ? "按钮3" : "按钮1");
+    EXPECT_EQ(messages(), (std::vector<Text>{c.refusal}));
+    EXPECT_EQ(records(), before);
+    EXPECT_EQ(form().name, c.name);
+    EXPECT_EQ(form().winners, "5");
+  }
+
+  // Its own name is no clash: a modify that keeps the name is stored.
+  ui::testing::clearShownDialogs();
+  doubleClickRow(0);
+  ctl("编辑框3").setText("4"_t);
+  click("按钮3");
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(records()[0].winners, 4);
+
+  // Wins left behind by a deleted award (a store written before deletes took
+  // them along) keep its name from a new award.
+  clickRow(0);
+  click("按钮2");  // asked, and answered OK
+  ASSERT_EQ(records().size(), 2u);
+  store::select(model::aliasPersons());
+  store::goFirst();
+  store::write(model::person::中奖项目(), "一等奖二等奖"_t);
+  store::select(model::aliasAwards());
+  ui::testing::clearShownDialogs();
+  fill("一等奖", "电视", 1, "3");
+  click("按钮1");
+  EXPECT_EQ(messages(), (std::vector<Text>{held("一等奖")}));
+  EXPECT_EQ(records().size(), 2u);
+}
+
+// Renaming an award renames the wins of its winners in the same change, so
+// that they keep what they won; when the participants' store refuses, the
+// award keeps its old name too.
+TEST_F(Awards, RenamingAnAwardTakesItsWinsAlong) {
+  openStandard();
+  const std::string personsFile = model::programPath(ev.dir, model::kPersonsFile);
+  execSql(personsFile,
+          "CREATE TRIGGER refuse BEFORE UPDATE ON records BEGIN SELECT RAISE(ABORT, 'no'); END;");
+  const std::vector<Stored> before = records();
+  doubleClickRow(1);
+  fill("幸运奖", "手机", 4, "10");
+  click("按钮3");
+  EXPECT_EQ(messages(), (std::vector<Text>{"奖项修改失败，数据没有改变！"_t}));
+  EXPECT_EQ(records(), before);
+  // 张三's wins, read without leaving the award store to the window.
+  auto won = [] {
+    store::CurrentStoreKeeper keep;
+    store::select(model::aliasPersons());
+    store::goFirst();
+    return store::readText(model::person::中奖项目());
+  };
+  EXPECT_EQ(won(), "一等奖二等奖"_t);
+
+  execSql(personsFile, "DROP TRIGGER refuse;");
+  ui::testing::clearShownDialogs();
+  doubleClickRow(1);
+  fill("幸运奖", "手机", 4, "10");
+  click("按钮3");
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(records()[1].name, "幸运奖");
+  EXPECT_EQ(records()[1].drawn, 4);
+  EXPECT_EQ(won(), "一等奖幸运奖"_t);
+  EXPECT_EQ(
+      countInFile(personsFile, "SELECT count(*) FROM records WHERE \"中奖项目\" = '一等奖幸运奖'"),
+      1);
+}
+
+// A winner count below the winners already drawn would leave drawn winners
+// without a place: refused, and the form kept.
+TEST_F(Awards, AWinnerCountBelowTheDrawnCountIsRefused) {
+  openStandard();
+  const std::vector<Stored> before = records();
+  for (const char* below : {"3", "0"}) {
+    SCOPED_TRACE(below);
+    ui::testing::clearShownDialogs();
+    doubleClickRow(1);  // 二等奖: 4 drawn
+    ctl("编辑框3").setText(Text::fromUtf8(below));
+    click("按钮3");
+    EXPECT_EQ(messages(),
+              (std::vector<Text>{"中奖人数不能少于已抽取人数（4名），奖项没有修改！"_t}));
+    EXPECT_EQ(records(), before);
+    EXPECT_EQ(form().winners, below);
+  }
+  // As many as drawn is allowed: the award is then full.
+  ui::testing::clearShownDialogs();
+  ctl("编辑框3").setText("4"_t);
+  click("按钮3");
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(records()[1].winners, 4);
+  EXPECT_EQ(records()[1].drawn, 4);
+}
+
 TEST_F(Awards, ModifyReplacesTheClickedAwardAndKeepsWhatTheDrawWrote) {
   openStandard();
   doubleClickRow(1);
-  // The new winner count is below what was drawn already: stored as given,
-  // 已抽取人数 kept.
-  fill("二等奖", "平板", 1, "3");
+  // 已抽取人数 is kept.
+  fill("二等奖", "平板", 1, "5");
   click("单选框2");
   const model::Bytes newPicture = fixture::solidJpeg(2, 2, 0xff0000ffu);
   image::writeFile(ev.path("new.jpg"), newPicture);
@@ -346,14 +474,14 @@ TEST_F(Awards, ModifyReplacesTheClickedAwardAndKeepsWhatTheDrawWrote) {
 
   std::vector<Stored> r = records();
   ASSERT_EQ(r.size(), 3u);
-  EXPECT_EQ(r[1], (Stored{"二等奖", "平板", 2, 3, 4, newPicture, 0, 1}));
+  EXPECT_EQ(r[1], (Stored{"二等奖", "平板", 2, 5, 4, newPicture, 0, 1}));
   EXPECT_EQ(r[0].order, 1);  // 单选框2: big prizes first
   EXPECT_EQ(r[0].rule, 1);   // 选择框1 was unticked
   EXPECT_EQ(r[0].name, "一等奖");
   EXPECT_EQ(r[2], (Stored{"三等奖", "水杯", 20, 30, 0, {}, 1, 0}));
   // The form is cleared, the hint keeps its caption.
   EXPECT_EQ(form(), (Form{"", "", -1, "", {}, "  双击修改奖品图片"}));
-  EXPECT_EQ(listRows()[1], "二等奖|平板|2|3|有图片");
+  EXPECT_EQ(listRows()[1], "二等奖|平板|2|5|有图片");
 
   // Modifying record 1 writes its own options last: the form's options win.
   doubleClickRow(0);
@@ -379,8 +507,17 @@ TEST_F(Awards, DeleteRemovesTheClickedAwardOnly) {
   EXPECT_EQ(messages(), (std::vector<Text>{"请先在列表中选择要删除的奖项！"_t}));
   EXPECT_EQ(records().size(), 3u);
 
-  // Deleting record 1 makes the next award supply the options.
+  // Deleting record 1 makes the next award supply the options. 张三 won it:
+  // the operator is asked first, and Cancel keeps everything.
+  const Text asked =
+      "奖项“一等奖”已有1名中奖人员，删除奖项将同时取消他们的这个奖项。你确定要删除吗？"_t;
   doubleClickRow(0);
+  ui::testing::clearShownDialogs();
+  ui::testing::queueMessageAnswer(ui::kResultCancel);
+  click("按钮2");
+  EXPECT_EQ(messages(), (std::vector<Text>{asked}));
+  EXPECT_EQ(records().size(), 3u);
+  ui::testing::queueMessageAnswer(ui::kResultOk);
   click("按钮2");
   std::vector<Stored> r = records();
   ASSERT_EQ(r.size(), 2u);
@@ -395,10 +532,28 @@ TEST_F(Awards, DeleteRemovesTheClickedAwardOnly) {
   click("按钮2");
   EXPECT_EQ(listRows(), (std::vector<std::string>{"二等奖|手机|5|10|无图片"}));
 
-  // The winners of a deleted award keep what they won.
+  // The winners of a deleted award lose that win and keep their others.
   store::select(model::aliasPersons());
   store::goFirst();
-  EXPECT_EQ(store::readText(model::person::中奖项目()), "一等奖二等奖"_t);
+  EXPECT_EQ(store::readText(model::person::中奖项目()), "二等奖"_t);
+}
+
+// Deleting an award and taking its wins back is one change: a participant
+// store that refuses keeps the award too.
+TEST_F(Awards, DeletingAnAwardWithWinnersIsOneChange) {
+  openStandard();
+  const std::vector<Stored> before = records();
+  const std::string personsFile = model::programPath(ev.dir, model::kPersonsFile);
+  execSql(personsFile,
+          "CREATE TRIGGER refuse BEFORE UPDATE ON records BEGIN SELECT RAISE(ABORT, 'no'); END;");
+  clickRow(1);  // 二等奖, held by 张三
+  click("按钮2");
+  EXPECT_EQ(messages().back(), "奖项删除失败，数据没有改变！"_t);
+  EXPECT_EQ(records(), before);
+  EXPECT_EQ(
+      countInFile(personsFile, "SELECT count(*) FROM records WHERE \"中奖项目\" = '一等奖二等奖'"),
+      1);
+  EXPECT_EQ(countInFile(awardsFile, "SELECT count(*) FROM records"), 3);
 }
 
 TEST_F(Awards, PrizePictureMustBeAJpeg) {
@@ -467,7 +622,7 @@ TEST_F(Awards, ARefusedWriteChangesNothingAndSaysSo) {
           "DROP TRIGGER refuse; CREATE TRIGGER keep BEFORE DELETE ON records "
           "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
   ui::testing::clearShownDialogs();
-  clickRow(0);
+  clickRow(2);  // 三等奖: nobody holds it, so nothing is asked
   click("按钮2");
   EXPECT_EQ(messages(), (std::vector<Text>{"奖项删除失败，数据没有改变！"_t}));
   EXPECT_EQ(records(), before);
@@ -476,6 +631,7 @@ TEST_F(Awards, ARefusedWriteChangesNothingAndSaysSo) {
   // An I/O failure of the append itself: the same.
   execSql(awardsFile, "DROP TRIGGER keep;");
   ui::testing::clearShownDialogs();
+  ctl("编辑框1").setText("纪念奖"_t);
   store::failNextWrites(1);
   click("按钮1");
   EXPECT_EQ(messages(), (std::vector<Text>{"奖项保存失败，数据没有改变！"_t}));

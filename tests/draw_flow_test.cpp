@@ -76,6 +76,8 @@ class DrawFlow : public ::testing::Test {
   }
   void checkWinRule(long long rule, const std::vector<int>& candidates);
   void checkDrawOrder(long long order, const std::string& expected);
+  void checkCannotBegin(const std::vector<Row>& persons, const std::vector<Row>& awards,
+                        Prompt expected);
   void TearDown() override { fixture::endProgramTest(); }
 
   void startProgram() { ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms()))); }
@@ -505,31 +507,80 @@ TEST_F(DrawFlow, OverDrawnAwardIsFullWhileAnotherHasPlaces) {
             "恭喜：110101****0001中了二等奖  奖品：b"_t);
 }
 
-TEST_F(DrawFlow, EmptyStoresDoNotStallOrWrite) {
-  ev.makePersons({});
-  ev.makeAwards({});
+// A draw that cannot begin says why on the prompt line, and neither the space
+// key nor the start button rolls or writes anything.
+void DrawFlow::checkCannotBegin(const std::vector<Row>& persons, const std::vector<Row>& awards,
+                                Prompt expected) {
+  ev.makePersons(persons);
+  ev.makeAwards(awards);
   startProgram();
   openDraw();
-  EXPECT_EQ(prompt(), draw::PromptText(Prompt::AllAwardsFull));
-  EXPECT_TRUE(std::filesystem::is_empty(ev.path("Prize")) ||
-              !std::filesystem::exists(ev.path("Prize/.jpg")));
+  EXPECT_EQ(prompt(), draw::PromptText(expected));
+  EXPECT_FALSE(draw::PromptText(expected).empty());
+  // No award: no "共名 已抽取名 还剩0名" and no picture file of no prize.
+  if (awards.empty()) {
+    EXPECT_TRUE(panelCaption("透明标签2").empty());
+    EXPECT_TRUE(panelCaption("透明标签3").empty());
+    EXPECT_FALSE(std::filesystem::exists(ev.path("Prize/.jpg")));
+  }
   ui::testing::pressKey(32);
-  ASSERT_TRUE(testwait::pumpUntil([] { return !draw::DrawPanel().isOpen(); }));
-  ASSERT_TRUE(ui::Window("WinnersListWindow").isOpen());
-  EXPECT_TRUE(ui::Control("WinnersListWindow", "标签2").caption().empty());
-  EXPECT_EQ(ui::Control("WinnersListWindow", "标签2").height(), 0);
+  ui::processPendingOnce();
+  draw::StartDraw();
+  EXPECT_FALSE(draw::RollInProgress());
+  EXPECT_FALSE(draw::NameSlot(1).visible());
+  EXPECT_FALSE(ui::Window("WinnersListWindow").isOpen());
+  EXPECT_EQ(prompt(), draw::PromptText(expected));
+  if (!awards.empty()) {
+    EXPECT_EQ(awardDrawn(1), 0.0);
+  }
+  EXPECT_TRUE(ui::Control("BannerWindow", "标签1").caption().empty());
+  // The close button still ends the draw.
+  draw::CloseDrawWindows();
+  EXPECT_TRUE(testwait::pumpUntil([] { return !draw::DrawPanel().isOpen(); }));
 }
 
-TEST_F(DrawFlow, EmptyParticipantStoreRollsNothing) {
-  ev.makePersons({});
-  ev.makeAwards({awardRow("一等奖"_t, "a"_t, 3, 3)});
+TEST_F(DrawFlow, NoAwardSaysSo) {
+  checkCannotBegin({person("0001", "张三"_t)}, {}, Prompt::NoAwards);
+}
+
+TEST_F(DrawFlow, EmptyStoresSayThereIsNoAward) { checkCannotBegin({}, {}, Prompt::NoAwards); }
+
+TEST_F(DrawFlow, NoParticipantSaysSo) {
+  checkCannotBegin({}, {awardRow("一等奖"_t, "a"_t, 3, 3)}, Prompt::NoParticipants);
+}
+
+TEST_F(DrawFlow, NoParticipantSaysSoWithSeveralWinsAllowed) {
+  checkCannotBegin({}, {awardRow("一等奖"_t, "a"_t, 3, 3, 0, {}, 1, 1)}, Prompt::NoParticipants);
+}
+
+// Under the one-win rule an award with more places than people left draws
+// everybody left in one roll, in as many slots as there are people, and then
+// says that everybody has won instead of rolling empty slots.
+TEST_F(DrawFlow, MorePlacesThanPeopleLeftEndsWithEverybodyWon) {
+  ev.makePersons({person("0001", "张三"_t), person("0002", "李四"_t),
+                  person("0003", "王五"_t, 2, "一等奖"_t)});
+  ev.makeAwards({awardRow("一等奖"_t, "a"_t, 1, 1, 1), awardRow("二等奖"_t, "b"_t, 5, 5)});
   startProgram();
   openDraw();
+  draw::NextAward();
+  ASSERT_EQ(panelCaption("透明标签2"), "正在抽取二等奖..."_t);
   EXPECT_EQ(prompt(), draw::PromptText(Prompt::Ready));
-  rollFor(120);
-  EXPECT_EQ(awardDrawn(1), 0.0);
-  EXPECT_TRUE(ui::Control("BannerWindow", "标签1").caption().empty());
-  EXPECT_EQ(prompt(), draw::PromptText(Prompt::Ready));
+  EXPECT_EQ(draw::gDrawQuota, 2);  // two people left for five places
+  rollFor(100);
+  EXPECT_TRUE(draw::NameSlot(2).visible());
+  EXPECT_FALSE(draw::NameSlot(3).visible());
+  EXPECT_EQ(awardDrawn(2), 2.0);
+  EXPECT_EQ(personField(model::person::中奖项目()),
+            (std::vector<Text>{"二等奖"_t, "二等奖"_t, "一等奖"_t}));
+  EXPECT_EQ(prompt(), draw::PromptText(Prompt::AllWon));
+  // Neither the start button nor a redraw-free space rolls again: space now
+  // shows the winners list.
+  draw::StartDraw();
+  EXPECT_FALSE(draw::RollInProgress());
+  EXPECT_EQ(awardDrawn(2), 2.0);
+  ui::testing::pressKey(32);
+  testwait::pumpUntil([] { return ui::Window("WinnersListWindow").isOpen(); });
+  EXPECT_TRUE(ui::Window("WinnersListWindow").isOpen());
 }
 
 TEST_F(DrawFlow, PrizePictureStaysInsideThePrizeFolder) {
@@ -739,7 +790,10 @@ TEST_F(DrawFlow, EveryCandidateWinsAboutEquallyOften) {
   std::vector<Row> persons;
   for (int i = 1; i <= 10; ++i) persons.push_back(person(std::to_string(100 + i), "某"_t, 1));
   ev.makePersons(persons);
-  ev.makeAwards({awardRow("一等奖"_t, "a"_t, 1, 1000), awardRow("二等奖"_t, "b"_t, 20, 1000)});
+  // Several wins allowed: the quota of 20 is not brought down to the ten
+  // people (it would be under the one-win rule).
+  ev.makeAwards(
+      {awardRow("一等奖"_t, "a"_t, 1, 1000, 0, {}, 1, 1), awardRow("二等奖"_t, "b"_t, 20, 1000)});
   startProgram();
   openDraw();
   draw::SlotPicks picks{};

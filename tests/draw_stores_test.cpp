@@ -20,10 +20,12 @@
 #include "draw/draw_state.h"
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
+#include "frame/wins.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
 #include "program_session.h"
+#include "sqlite_direct.h"
 
 using draw::Prompt;
 using model::operator""_t;
@@ -60,16 +62,7 @@ void PrintTo(const Snapshot& s, std::ostream* os) {
 // program would find them.
 Snapshot fromFiles(const std::string& dir) {
   Snapshot s;
-  auto query = [](const std::string& path, const char* sql,
-                  const std::function<void(sqlite3_stmt*)>& row) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), SQLITE_OK) << sql;
-    while (sqlite3_step(st) == SQLITE_ROW) row(st);
-    sqlite3_finalize(st);
-    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
-  };
+  const auto& query = fixture::queryFile;
   query(model::programPath(dir, model::kPersonsFile), "SELECT 中奖项目 FROM records ORDER BY rowid",
         [&](sqlite3_stmt* st) {
           const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -164,7 +157,7 @@ class DrawStores : public ::testing::Test {
       long long wins = 0;
       for (const Text& w : s.won) {
         Text rest = w;
-        while (auto shorter = draw::WithoutAward(rest, names[a], names)) {
+        while (auto shorter = frame::WithoutAward(rest, names[a], names)) {
           ++wins;
           rest = *shorter;
         }

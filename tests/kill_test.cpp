@@ -23,6 +23,7 @@
 
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
+#include "frame/wins.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 
@@ -147,7 +148,7 @@ int disagreements(const std::string& dir, long long* drawnTotal) {
     long long wins = 0;
     for (const Text& w : won) {
       Text rest = w;
-      while (auto shorter = draw::WithoutAward(rest, names[a], names)) {
+      while (auto shorter = frame::WithoutAward(rest, names[a], names)) {
         ++wins;
         rest = *shorter;
       }

@@ -18,6 +18,7 @@
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
 #include "frame/frame.h"
+#include "frame/wins.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
@@ -224,7 +225,7 @@ TEST_F(NestedHandlers, MenuItemsChosenWhileNamesRollAreRefusedAndTheRollCommits)
   for (size_t a = 0; a < names.size(); ++a) {
     int holders = 0;
     for (const Text& w : won)
-      if (draw::HoldsAward(w, names[a], awards)) ++holders;
+      if (frame::HoldsAward(w, names[a], awards)) ++holders;
     EXPECT_EQ(model::numberToText(static_cast<long long>(holders)), drawn[a]) << names[a].toUtf8();
   }
   EXPECT_EQ(award, "一等奖"_t);

@@ -24,6 +24,7 @@
 #include "platform/ui/ui.h"
 #include "platform/ui/ui_testing.h"
 #include "program_session.h"
+#include "sqlite_direct.h"
 #include "stored_persons.h"
 
 using model::operator""_t;
@@ -435,8 +436,9 @@ TEST_F(Participants, DeleteMovesToTheNextRecordAndKeepsTheDisplayMode) {
   EXPECT_EQ(boxes("EditPersonWindow")[0], "A03"_t);
 
   // Record 1 holds the display mode: the record that takes its place takes
-  // the mode, and nothing else of it changes.
+  // the mode, and nothing else of it changes. A01 is a winner: asked first.
   store::goFirst();
+  ui::testing::queueMessageAnswer(ui::kResultOk);
   maintenance::OnEditPersonDeleteButtonClick();
   std::vector<Stored> r = records();
   ASSERT_EQ(r.size(), 1u);
@@ -444,12 +446,128 @@ TEST_F(Participants, DeleteMovesToTheNextRecordAndKeepsTheDisplayMode) {
       r[0],
       (Stored{"A03"_t, "王五"_t, "13800138000"_t, "110101199001011234"_t, "备注"_t, 5, {}, {}}));
   EXPECT_EQ(boxes("EditPersonWindow")[0], "A03"_t);
-  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(messages().size(), 1u);
 
   maintenance::OnEditPersonDeleteButtonClick();  // the only one
   EXPECT_TRUE(records().empty());
   EXPECT_EQ(boxes("EditPersonWindow"), std::vector<Text>(5));
   EXPECT_EQ(maintenance::PersonnelList().rowCount(), 0);
+}
+
+// The drawn counts of the awards, in record order.
+std::vector<double> drawnCounts() {
+  const Text alias = store::currentAlias();
+  store::select(model::aliasAwards());
+  const int at = store::recordNumber();
+  std::vector<double> out;
+  store::goFirst();
+  for (int i = 1; i <= store::recordCount(); ++i, store::skip(1))
+    out.push_back(store::readDouble(model::award::已抽取人数()));
+  if (at > 0) store::goTo(at);
+  store::select(alias);
+  return out;
+}
+
+// A winner is deleted only after the operator agreed, named the awards, and
+// the wins go with the record: each award's drawn count comes down in the
+// same change, or nothing changes at all.
+TEST_F(Participants, DeletingAWinnerAsksAndTakesTheWinsBack) {
+  ev.makeAwards({{"一等奖"_t, "电视"_t, 1.0, 2.0, 2.0},
+                 {"二等奖"_t, "手机"_t, 1.0, 5.0, 1.0},
+                 {"特别二等奖"_t, "汽车"_t, 1.0, 1.0, 1.0}});
+  openWith({person8("A01"_t, "张三"_t, 2, "一等奖二等奖"_t),
+            person8("A02"_t, "李四"_t, 0, "一等奖"_t), person8("A03"_t, "王五"_t),
+            person8("A04"_t, "赵六"_t, 0, "特别二等奖"_t)});
+  const std::vector<Stored> before = records();
+  const Text asked =
+      "该人员已中奖（一等奖、二等奖），删除后其中奖记录一并删除，相应奖项的已抽取人数随之减少。你确定要删除吗？"_t;
+
+  // Cancel: nothing changes, the editor stays on the winner.
+  editRecord(1);
+  ui::testing::queueMessageAnswer(ui::kResultCancel);
+  click("EditPersonWindow", "按钮4");
+  EXPECT_EQ(messages(), (std::vector<Text>{asked}));
+  EXPECT_EQ(records(), before);
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{2, 1, 1}));
+  EXPECT_EQ(boxes("EditPersonWindow")[0], "A01"_t);
+
+  // A store that refuses the award count keeps the person and every count.
+  ui::testing::clearShownDialogs();
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  store::failNextWrites(1);
+  click("EditPersonWindow", "按钮4");
+  EXPECT_EQ(messages(), (std::vector<Text>{asked, "删除失败，数据没有改变！"_t}));
+  EXPECT_EQ(records(), before);
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{2, 1, 1}));
+
+  // OK: the winner goes and both awards lose the win; 特别二等奖, whose name
+  // holds 二等奖, keeps its own.
+  ui::testing::clearShownDialogs();
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  click("EditPersonWindow", "按钮4");
+  EXPECT_EQ(numbers(), (std::vector<Text>{"A02"_t, "A03"_t, "A04"_t}));
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{1, 0, 1}));
+  EXPECT_EQ(records()[0].mode, 2);  // the display mode moved to the new record 1
+
+  // A participant without a win goes at once, as before.
+  ui::testing::clearShownDialogs();
+  store::select(model::aliasPersons());
+  store::goTo(2);
+  click("EditPersonWindow", "按钮4");
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(numbers(), (std::vector<Text>{"A02"_t, "A04"_t}));
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{1, 0, 1}));
+
+  // A win of an award that no longer exists is named as stored and changes
+  // no count.
+  ui::testing::clearShownDialogs();
+  store::select(model::aliasPersons());
+  store::goTo(1);
+  store::write(person::中奖项目(), "已删除的奖"_t);
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  click("EditPersonWindow", "按钮4");
+  EXPECT_EQ(
+      messages(),
+      (std::vector<Text>{
+          "该人员已中奖（已删除的奖），删除后其中奖记录一并删除，相应奖项的已抽取人数随之减少。你确定要删除吗？"_t}));
+  EXPECT_EQ(numbers(), (std::vector<Text>{"A04"_t}));
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{1, 0, 1}));
+}
+
+// Clearing says how many winners are among the records; on OK the award
+// counts come down with them in the same change.
+TEST_F(Participants, ClearingWinnersBringsTheAwardCountsDown) {
+  ev.makeAwards({{"一等奖"_t, "电视"_t, 1.0, 2.0, 2.0}, {"二等奖"_t, "手机"_t, 1.0, 5.0, 2.0}});
+  openWith({person8("A01"_t, "张三"_t, 2, "一等奖二等奖"_t),
+            person8("A02"_t, "李四"_t, 0, "一等奖"_t), person8("A03"_t, "王五"_t),
+            person8("A04"_t, "赵六"_t, 0, "二等奖"_t)});
+  const std::vector<Stored> before = records();
+  const Text asked =
+      "数据清空后将无法恢复。其中有3名中奖人员，清空后他们的中奖记录一并删除，相应奖项的已抽取人数随之减少。你确定要清空数据吗？"_t;
+  ui::testing::queueMessageAnswer(ui::kResultCancel);
+  click("ParticipantsWindow", "按钮6");
+  EXPECT_EQ(messages(), (std::vector<Text>{asked}));
+  EXPECT_EQ(records(), before);
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{2, 2}));
+
+  // The clear itself refused after the counts were written: all of it undone.
+  const std::string personsFile = model::programPath(ev.dir, model::kPersonsFile);
+  fixture::execSql(
+      personsFile,
+      "CREATE TRIGGER keep BEFORE DELETE ON records BEGIN SELECT RAISE(ABORT, 'no'); END;");
+  ui::testing::clearShownDialogs();
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  click("ParticipantsWindow", "按钮6");
+  EXPECT_EQ(messages(), (std::vector<Text>{asked, "数据清空失败，数据没有改变！"_t}));
+  EXPECT_EQ(records(), before);
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{2, 2}));
+  EXPECT_EQ(maintenance::PersonnelList().rowCount(), 4);
+
+  fixture::execSql(personsFile, "DROP TRIGGER keep;");
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  click("ParticipantsWindow", "按钮6");
+  EXPECT_TRUE(records().empty());
+  EXPECT_EQ(drawnCounts(), (std::vector<double>{0, 0}));
 }
 
 TEST_F(Participants, RefusedDeleteLeavesEverything) {

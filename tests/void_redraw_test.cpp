@@ -22,6 +22,7 @@
 #include "draw/draw_state.h"
 #include "draw/void_redraw.h"
 #include "event_fixture.h"
+#include "frame/wins.h"
 #include "model/records.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
@@ -487,8 +488,8 @@ TEST(WonAwards, SplitsAndRemovesOneWinOfTheAward) {
   };
   for (const Case& c : cases) {
     const Text w = Text::fromUtf8(c.won), a = Text::fromUtf8(c.award);
-    EXPECT_EQ(draw::HoldsAward(w, a, awards), c.holds) << c.won << " / " << c.award;
-    auto rest = draw::WithoutAward(w, a, awards);
+    EXPECT_EQ(frame::HoldsAward(w, a, awards), c.holds) << c.won << " / " << c.award;
+    auto rest = frame::WithoutAward(w, a, awards);
     ASSERT_EQ(rest.has_value(), c.rest != nullptr) << c.won << " / " << c.award;
     if (rest) {
       EXPECT_EQ(*rest, Text::fromUtf8(c.rest)) << c.won << " / " << c.award;
