@@ -128,8 +128,8 @@ void RollOnePass(SlotPicks& picks) {
     store::goTo(model::gCandidates[p - 1]);
     ui::Control slot = NameSlot(k);
     slot.setCaption(MakeDisplayText());
-    slot.setWidth(slot.caption().length() * model::gSlotCharWidth);
     ui::Control frame = SlotFrame(k);
+    slot.setWidth(SlotLabelWidth(slot.caption().length(), model::gSlotCharWidth, frame.width()));
     slot.setLeft(CentredLeft(frame.left(), frame.width(), slot.width()));
   }
 }

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
@@ -145,20 +146,27 @@ class FormLabel : public QWidget {
   // glyph that reaches beyond its own cell (a stroke left of its origin) is
   // moved in from the edge. A text wider than the label is drawn narrower
   // rather than cut: every character of a name or a number stays readable.
-  static void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, const QString& text) {
+  // The ink is centred vertically, so that digits, which sit on the base
+  // line, and Chinese characters, which fill the height, both stand in the
+  // middle of the label.
+  static void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, QString text) {
+    text.replace('\n', ' ');
     if (text.isEmpty() || r.width() <= 0) return;
     const QFontMetricsF m(p.font());
     const double advance = m.horizontalAdvance(text);
     const QRectF ink = m.boundingRect(text);
+    const QRectF tight = m.tightBoundingRect(text);
     const double first = std::min(0.0, ink.left());
     const double last = std::max(advance, ink.right());
-    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::AlignLeft | Qt::TextDontClip;
+    const double middle = r.top() + r.height() / 2.0;
+    const double baseline = tight.height() > 0 ? middle - (tight.top() + tight.bottom()) / 2
+                                               : middle - m.height() / 2 + m.ascent();
     if (last - first > r.width()) {
       p.save();
       const double scale = r.width() / (last - first);
       p.translate(r.left() - first * scale, 0);
       p.scale(scale, 1.0);
-      drawText(p, QRectF(0, r.top(), last, r.height()), flags, text);
+      drawText(p, QPointF(0, baseline), text);
       p.restore();
       return;
     }
@@ -166,22 +174,21 @@ class FormLabel : public QWidget {
                : (h & Qt::AlignRight) ? r.width() - advance
                                       : 0.0;
     x = std::clamp(x, -first, r.width() - last);
-    drawText(p, QRectF(r.left() + x, r.top(), last, r.height()), flags, text);
+    drawText(p, QPointF(r.left() + x, baseline), text);
   }
 
   // Qt draws large text as outlines and then leaves out the bold it makes
   // up for a face without a bold style; such text is outlined here, with
   // the stroke the made-up bold would add.
-  static void drawText(QPainter& p, const QRectF& r, int flags, const QString& text) {
+  static void drawText(QPainter& p, const QPointF& origin, const QString& text) {
     const QFont f = p.font();
     const double stroke = drawnBoldStroke(f);
     if (stroke <= 0) {
-      p.drawText(r, flags, text);
+      p.drawText(origin, text);
       return;
     }
-    const QFontMetricsF m(f);
     QPainterPath path;
-    path.addText(r.left(), r.top() + (r.height() - m.height()) / 2 + m.ascent(), f, text);
+    path.addText(origin, f, text);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QColor c = p.pen().color();
@@ -438,6 +445,18 @@ Bytes faceBytes(const ControlDecl& d, const char* name) {
   return it == d.pictures.end() ? Bytes() : it->second;
 }
 
+// A group box's title; the look leaves room above the frame for a title
+// only when there is one, so that an untitled box's lines are its edges.
+void setGroupTitle(QGroupBox* g, const QString& title) {
+  g->setTitle(title);
+  const bool titled = !title.isEmpty();
+  if (g->property("titled").toBool() == titled && g->property("titled").isValid()) return;
+  g->setProperty("titled", titled);
+  g->style()->unpolish(g);
+  g->style()->polish(g);
+  g->update();
+}
+
 // A disabled label lets the mouse through to what lies beneath it.
 void setLabelEnabled(QWidget* w, bool on) {
   w->setEnabled(on);
@@ -471,7 +490,9 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     mouseSource = f;
     clickOnRelease = true;
   } else if (t == "groupBox") {
-    w = new QGroupBox(d.caption, parent);
+    auto* g = new QGroupBox(parent);
+    setGroupTitle(g, d.caption);
+    w = g;
   } else if (t == "button") {
     auto* b = new QPushButton(d.caption, parent);
     QObject::connect(b, &QPushButton::clicked, b, [&c] { fire(c.decl.events, "click"); });
@@ -761,7 +782,7 @@ void Control::setCaption(const Text& t) {
   } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
     b->setText(toQt(t));
   } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-    g->setTitle(toQt(t));
+    setGroupTitle(g, toQt(t));
   } else {
     setText(t);
   }

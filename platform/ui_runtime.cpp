@@ -637,7 +637,8 @@ QLineEdit, QPlainTextEdit, QComboBox, QListWidget, QTreeWidget {
 QComboBox::drop-down { border: none; background: #cfe0f7; width: 14px; }
 QHeaderView::section { background: #e8f0fb; border: none; border-right: 1px solid #a9bcd6;
   border-bottom: 1px solid #3a6fb0; color: #10305a; padding: 2px; }
-QGroupBox { border: 1px solid #3a6fb0; margin-top: 8px; }
+QGroupBox { border: 1px solid #3a6fb0; margin-top: 0px; }
+QGroupBox[titled="true"] { margin-top: 8px; }
 QGroupBox::title { subcontrol-origin: margin; left: 6px; color: #10305a; }
 QProgressBar { border: 1px solid #3a6fb0; background: white; text-align: center; }
 QProgressBar::chunk { background: #3a6fb0; }
