@@ -57,6 +57,12 @@ class FormWindow : public QWidget {
     // A window manager reads the owner when the window is mapped; the native
     // window may also have been made anew since the last showing.
     if (visible) applyOwner();
+    // A window the window manager minimised along with the window it belongs
+    // to keeps that state while hidden; shown with it, it would be mapped
+    // minimised, and a window manager that minimises a window's owners with
+    // it would minimise the main window again.
+    if (visible && !isVisible() && (windowState() & Qt::WindowMinimized))
+      setWindowState(windowState() & ~Qt::WindowMinimized);
     QWidget::setVisible(visible);
   }
 
