@@ -64,6 +64,9 @@ class FormWindow : public QWidget {
     if (visible && !isVisible() && (windowState() & Qt::WindowMinimized))
       setWindowState(windowState() & ~Qt::WindowMinimized);
     QWidget::setVisible(visible);
+    // The platform makes the native window anew when it is shown after its
+    // always-on-top changed, and the new one has no role of its own.
+    if (visible) setWindowRole(QString::fromStdString(desc_->decl.name));
   }
 
   void applyOwner() {
