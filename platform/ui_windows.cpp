@@ -28,6 +28,11 @@ namespace {
 // taskbar entry, while it is open. Every other window it has not been given
 // a parent for belongs to it, so that window managers keep them above it.
 QPointer<FormWindow> gMainWindow;
+// The window that last had the keyboard focus.
+QPointer<FormWindow> gLastActive;
+// The window that blocks a window from the operator: the open dialog, else,
+// for a window disabled by a modal window, the innermost modal window.
+QWidget* blockingWindow(const QWidget* blocked);
 }  // namespace
 
 // The top-level widget of an open window.
@@ -155,6 +160,10 @@ class FormWindow : public QWidget {
     if (e->type() == QEvent::WindowStateChange && created) {
       fire(desc_->decl.events, "moved");
     } else if (e->type() == QEvent::ActivationChange && created) {
+      if (isActiveWindow()) {
+        handFocusOn();
+        if (desc_->decl.takesFocus) gLastActive = this;
+      }
       fire(desc_->decl.events, isActiveWindow() ? "activated" : "deactivated");
     }
     QWidget::changeEvent(e);
@@ -185,6 +194,24 @@ class FormWindow : public QWidget {
     QPoint p = e->position().toPoint();
     return EventArgs{p.x(), p.y(), keyState(e->modifiers())};
   }
+  // A click on a window that a modal window or a dialog blocks makes it the
+  // active window to the window manager, and keys typed next would go
+  // nowhere: the focus goes back to the window that blocks it. A window that
+  // takes no focus and gets it all the same hands it back to the window that
+  // had it.
+  void handFocusOn() {
+    QWidget* target = blockingWindow(this);
+    if (!target && !desc_->decl.takesFocus && gLastActive && gLastActive->isVisible())
+      target = gLastActive.data();
+    if (!target || target == this) return;
+    QPointer<QWidget> t = target;
+    QTimer::singleShot(0, qApp, [t] {
+      if (!t || !t->isVisible()) return;
+      t->raise();
+      t->activateWindow();
+    });
+  }
+
   WindowDesc* desc_;
   QPoint lastPos_;
   QSize lastSize_;
@@ -203,11 +230,24 @@ FormWindow* innermostModalWindow() {
       found = w->widget.data();
   return found;
 }
+
+QWidget* blockingWindow(const QWidget* blocked) {
+  if (QWidget* dialog = QApplication::activeModalWidget()) return dialog;
+  return blocked->isEnabled() ? nullptr : innermostModalWindow();
+}
+
+// A window that can own a dialog now: shown, and not blocked by a modal one.
+bool canOwn(const QWidget* w, const QWidget* dialog) {
+  return w && w != dialog && w->isVisible() && w->isEnabled();
+}
 }  // namespace
 
 QWidget* ownDialog(QWidget* dialog) {
+  // The active window; when none is (the focus is still on its way back
+  // from a dialog that just closed), the one that had the focus last.
   QWidget* owner = QApplication::activeWindow();
-  if (owner == dialog || (owner && !owner->isVisible())) owner = nullptr;
+  if (!canOwn(owner, dialog)) owner = gLastActive.data();
+  if (!canOwn(owner, dialog)) owner = nullptr;
   if (!owner) owner = innermostModalWindow();
   if (!owner) owner = gMainWindow.data();
   if (!owner) return nullptr;
@@ -244,6 +284,7 @@ static Qt::WindowFlags flagsFor(const WindowDesc& w, bool onTop, bool modal) {
          Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint;
   }
   if (onTop) f |= Qt::WindowStaysOnTopHint;
+  if (!w.decl.takesFocus) f |= Qt::WindowDoesNotAcceptFocus;
   return f;
 }
 
