@@ -310,27 +310,89 @@ class PictureButton : public QAbstractButton {
   }
 };
 
+// The start of an edit field's text in view, unless the operator is in it.
+void showFromStart(QLineEdit* e) {
+  if (!e->hasFocus()) e->home(false);
+}
+
+// A one-line edit box that shows the start of its text when the operator is
+// not in it, as after leaving it: an identity number longer than the box
+// shows its first digits.
+class FormLineEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void focusOutEvent(QFocusEvent* e) override {
+    QLineEdit::focusOutEvent(e);
+    home(false);
+  }
+};
+
 // The edit field of an editable combo box. The combo box takes a matching
 // text for a choice of that item when the field finishes editing (focus
 // leaving it, Return); `finishing` tells those moments from the operator's
-// picks.
+// picks. While the operator is not in it, a text wider than the field is
+// drawn narrower, so that a file name shows to its end.
 class ComboEdit : public QLineEdit {
  public:
-  using QLineEdit::QLineEdit;
+  explicit ComboEdit(QWidget* parent) : QLineEdit(parent) {
+    connect(this, &QLineEdit::textChanged, this, [this] {
+      if (!hasFocus()) fitText();
+    });
+  }
   bool finishing = false;
 
  protected:
+  void focusInEvent(QFocusEvent* e) override {
+    setStretch(100);  // typed at the full width
+    QLineEdit::focusInEvent(e);
+  }
   void focusOutEvent(QFocusEvent* e) override {
     finishing = true;
     QLineEdit::focusOutEvent(e);
     finishing = false;
-    home(false);
+    fitText();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QLineEdit::resizeEvent(e);
+    if (!hasFocus()) fitText();
   }
   void keyPressEvent(QKeyEvent* e) override {
     finishing = true;
     QLineEdit::keyPressEvent(e);
     finishing = false;
   }
+
+ private:
+  // The width the field gives its text: inside the frame and the margins,
+  // less the cursor's pixel.
+  double room() const {
+    const QMargins m = textMargins();
+    return contentsRect().width() - m.left() - m.right() - 2 * kLineEditMargin - 1;
+  }
+  void fitText() {
+    QFont f = font();
+    f.setStretch(100);
+    int stretch = 100;
+    const QString t = text();
+    for (; stretch > kNarrowest; --stretch) {
+      f.setStretch(stretch);
+      if (QFontMetricsF(f).horizontalAdvance(t) <= room()) break;
+    }
+    setStretch(stretch);
+    home(false);
+  }
+  void setStretch(int stretch) {
+    const int now = font().stretch() == QFont::AnyStretch ? 100 : font().stretch();
+    if (now == stretch) return;
+    // Only the stretch is the field's own; the rest follows the combo box.
+    QFont f;
+    if (stretch != 100) f.setStretch(stretch);
+    setFont(f);
+  }
+  static constexpr int kLineEditMargin = 2;  // Qt's own, each side of the text
+  static constexpr int kNarrowest = 60;      // narrower is no longer readable
 };
 
 // Status bar: a row of text parts.
@@ -563,7 +625,9 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
       e->setPlainText(d.caption);
       w = e;
     } else {
-      w = new QLineEdit(d.caption, parent);
+      auto* e = new FormLineEdit(d.caption, parent);
+      showFromStart(e);
+      w = e;
     }
     mouseSource = w;
   } else if (t == "checkList") {
@@ -712,7 +776,7 @@ ControlDesc* live(const Control& c) {
 // unless the operator is editing it.
 void showEditText(QComboBox* c, const QString& text) {
   c->setEditText(text);
-  if (QLineEdit* e = c->lineEdit(); e && !e->hasFocus()) e->home(false);
+  if (QLineEdit* e = c->lineEdit()) showFromStart(e);
 }
 template <class T>
 T* widgetAs(const Control& c) {
@@ -874,6 +938,7 @@ void Control::setText(const Text& t) {
   QWidget* w = d->widget;
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
     e->setText(toQt(t));
+    showFromStart(e);
   } else if (auto* e = qobject_cast<QPlainTextEdit*>(w)) {
     e->setPlainText(toQt(t));
   } else if (auto* c = qobject_cast<QComboBox*>(w)) {
