@@ -363,6 +363,18 @@ TEST_F(Windows, AlwaysOnTopIsStoredWhileClosedAndReadFromTheWindow) {
   EXPECT_TRUE(ui::Window("KeyedWindow").alwaysOnTop());  // declared
 }
 
+// The window a message box showing `text` belongs to, while it shows.
+QWindow* messageBoxOwner(const Text& text) {
+  QWindow* owner = nullptr;
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  ui::testing::queueDuringDialog([&] {
+    if (QWidget* box = QApplication::activeModalWidget())
+      if (box->windowHandle()) owner = box->windowHandle()->transientParent();
+  });
+  ui::messageBox(text);
+  return owner;
+}
+
 TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
   // The first window opened non-modal with a taskbar entry is the main
   // window; the others, and the dialogs, are kept above it by the window
@@ -379,14 +391,7 @@ TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
     ASSERT_NE(h, nullptr) << name;
     EXPECT_EQ(h->transientParent(), mainHandle) << name;
   }
-  QWindow* boxParent = nullptr;
-  ui::testing::queueMessageAnswer(ui::kResultOk);
-  ui::testing::queueDuringDialog([&] {
-    if (QWidget* box = QApplication::activeModalWidget())
-      if (box->windowHandle()) boxParent = box->windowHandle()->transientParent();
-  });
-  ui::messageBox("?"_t);
-  EXPECT_NE(boxParent, nullptr);
+  EXPECT_NE(messageBoxOwner("?"_t), nullptr);
   // A modal window is a dialog belonging to the main window, and one opened
   // from inside it belongs to it.
   QWindow* modalParent = nullptr;
@@ -455,14 +460,7 @@ TEST_F(Windows, KeyboardFocusStaysWithTheWindowTheOperatorWorksIn) {
   // The box belongs to the window last active.
   QApplication::setActiveWindow(nullptr);
   ASSERT_EQ(QApplication::activeWindow(), nullptr);
-  QWindow* boxParent = nullptr;
-  ui::testing::queueMessageAnswer(ui::kResultOk);
-  ui::testing::queueDuringDialog([&] {
-    if (QWidget* box = QApplication::activeModalWidget())
-      if (box->windowHandle()) boxParent = box->windowHandle()->transientParent();
-  });
-  ui::messageBox("导出成功！"_t);
-  EXPECT_EQ(boxParent, plainWidget->windowHandle());
+  EXPECT_EQ(messageBoxOwner("导出成功！"_t), plainWidget->windowHandle());
   EXPECT_TRUE(testwait::pumpUntil([&] { return QApplication::activeWindow() == plainWidget; }));
 
   // Clicked while a modal window is open, the main window passes the focus
