@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QFontMetricsF>
@@ -395,6 +397,20 @@ class ComboEdit : public QLineEdit {
   static constexpr int kNarrowest = 60;      // narrower is no longer readable
 };
 
+// A combo box whose dropped-down list is as wide as its widest item, so
+// that a long file name reads whole there too.
+class FormComboBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  void showPopup() override {
+    QAbstractItemView* v = view();
+    const int frame = 2 * v->frameWidth();
+    const int bar = v->verticalScrollBar()->sizeHint().width();
+    v->setMinimumWidth(std::max(width(), v->sizeHintForColumn(0) + frame + bar));
+    QComboBox::showPopup();
+  }
+};
+
 // Status bar: a row of text parts.
 class StatusBar : public QFrame {
  public:
@@ -593,7 +609,7 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     w = b;
     mouseSource = b;
   } else if (t == "comboBox") {
-    auto* cb = new QComboBox(parent);
+    auto* cb = new FormComboBox(parent);
     ComboEdit* edit = nullptr;
     if (d.style == "edit") {
       edit = new ComboEdit(cb);

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QLibraryInfo>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -243,6 +245,11 @@ bool Control::showDialog() {
   QFileDialog dlg;
   dlg.setOption(QFileDialog::DontUseNativeDialog, true);
   dlg.setProxyModel(new ChineseFileColumns(&dlg));
+  // The size, type and date columns as wide as what they show.
+  if (auto* view = dlg.findChild<QTreeView*>(QStringLiteral("treeView")))
+    for (int col :
+         {ChineseFileColumns::Size, ChineseFileColumns::Type, ChineseFileColumns::Modified})
+      view->header()->setSectionResizeMode(col, QHeaderView::ResizeToContents);
   dlg.setAcceptMode(d->dialogSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dlg.setFileMode(d->dialogSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   QStringList filters = qtFilters(d->filter);
