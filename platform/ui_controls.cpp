@@ -151,13 +151,13 @@ class FormLabel : public QWidget {
   // The ink is centred vertically, so that digits, which sit on the base
   // line, and Chinese characters, which fill the height, both stand in the
   // middle of the label.
-  static void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, QString text) {
+  void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, QString text) {
     text.replace('\n', ' ');
     if (text.isEmpty() || r.width() <= 0) return;
     const QFontMetricsF m(p.font());
     const double advance = m.horizontalAdvance(text);
     const QRectF ink = m.boundingRect(text);
-    const QRectF tight = m.tightBoundingRect(text);
+    const QRectF tight = tightBounds(p.font(), text);
     const double first = std::min(0.0, ink.left());
     const double last = std::max(advance, ink.right());
     const double middle = r.top() + r.height() / 2.0;
@@ -251,8 +251,24 @@ class FormLabel : public QWidget {
     }
   }
 
+  // The text's ink box, kept until the text or the font change: a scrolled
+  // label repaints often, and measuring the ink of a long line is costly.
+  QRectF tightBounds(const QFont& f, const QString& text) {
+    const QString key = f.key();
+    if (tight_.text != text || tight_.fontKey != key) {
+      tight_.text = text;
+      tight_.fontKey = key;
+      tight_.box = QFontMetricsF(f).tightBoundingRect(text);
+    }
+    return tight_.box;
+  }
+
   const ControlDecl& decl_;
   Lines lines_;
+  struct {
+    QString text, fontKey;
+    QRectF box;
+  } tight_;
 };
 
 // Picture box: the picture scaled to the box; a container of controls.
