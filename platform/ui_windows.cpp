@@ -30,6 +30,9 @@ namespace {
 QPointer<FormWindow> gMainWindow;
 // The window that last had the keyboard focus.
 QPointer<FormWindow> gLastActive;
+// The window a dialog that just closed hands the focus back to, until a
+// window is next made active.
+QPointer<QWidget> gFocusReturn;
 // The window that blocks a window from the operator: the open dialog, else,
 // for a window disabled by a modal window, the innermost modal window.
 QWidget* blockingWindow(const QWidget* blocked);
@@ -161,7 +164,7 @@ class FormWindow : public QWidget {
       fire(desc_->decl.events, "moved");
     } else if (e->type() == QEvent::ActivationChange && created) {
       if (isActiveWindow()) {
-        handFocusOn();
+        if (!handFocusOn()) focusReturned();
         if (desc_->decl.takesFocus) gLastActive = this;
       }
       fire(desc_->decl.events, isActiveWindow() ? "activated" : "deactivated");
@@ -199,16 +202,31 @@ class FormWindow : public QWidget {
   // nowhere: the focus goes back to the window that blocks it. A window that
   // takes no focus and gets it all the same hands it back to the window that
   // had it.
-  void handFocusOn() {
+  bool handFocusOn() {
     QWidget* target = blockingWindow(this);
     if (!target && !desc_->decl.takesFocus && gLastActive && gLastActive->isVisible())
       target = gLastActive.data();
-    if (!target || target == this) return;
+    if (!target || target == this) return false;
     QPointer<QWidget> t = target;
     QTimer::singleShot(0, qApp, [t] {
       if (!t || !t->isVisible()) return;
       t->raise();
       t->activateWindow();
+    });
+    return true;
+  }
+
+  // A window manager may give the focus to another window when a dialog
+  // closes (to the main window, passing over a tool window the dialog
+  // belonged to), after the program asked for it to go back: the first
+  // window made active then hands it on to the dialog's own window.
+  void focusReturned() {
+    if (QApplication::activeModalWidget()) return;  // a dialog still shows
+    QPointer<QWidget> back = gFocusReturn;
+    gFocusReturn = nullptr;
+    if (!back || back == this || !back->isVisible() || !back->isEnabled()) return;
+    QTimer::singleShot(0, qApp, [back] {
+      if (back && back->isVisible()) back->activateWindow();
     });
   }
 
@@ -263,7 +281,10 @@ DialogOwner::DialogOwner(QWidget* dialog) : owner_(ownDialog(dialog)) {}
 DialogOwner::~DialogOwner() {
   // Without a window manager nobody hands the keyboard focus back when the
   // dialog goes, and keys would reach whatever lies under the pointer.
-  if (owner_ && owner_->isVisible() && owner_->isEnabled()) owner_->activateWindow();
+  if (owner_ && owner_->isVisible() && owner_->isEnabled()) {
+    gFocusReturn = owner_.data();
+    owner_->activateWindow();
+  }
 }
 
 std::optional<QColor> colorKeyOf(QWidget* w) {
