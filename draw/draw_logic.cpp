@@ -91,6 +91,12 @@ int CentredLeft(int frameLeft, int frameWidth, int labelWidth) {
   return TruncToInt(frameLeft + (static_cast<double>(frameWidth) - labelWidth) / 2);
 }
 
+int SlotLabelWidth(int textBytes, int charWidth, int frameWidth) {
+  const long long wanted = static_cast<long long>(textBytes) * charWidth;
+  const long long room = std::max(0LL, static_cast<long long>(frameWidth) - charWidth);
+  return static_cast<int>(std::clamp(std::min(wanted, room), 0LL, static_cast<long long>(INT_MAX)));
+}
+
 // --- Display texts -------------------------------------------------------------
 
 int EffectiveDisplayMode(int mode) { return mode >= 1 && mode <= 5 ? mode : 1; }

@@ -56,6 +56,10 @@ struct FrameGeometry {
 std::vector<Rect> LayOutFrames(int layoutQuota, const FrameGeometry& g);
 // Left of a label of width labelWidth centred in a frame, toward zero.
 int CentredLeft(int frameLeft, int frameWidth, int labelWidth);
+// Width of a slot's label: charWidth pixels per text byte, but never more
+// than the frame less one character, so that a long text is drawn narrower
+// inside its frame and keeps clear of the frame beside it.
+int SlotLabelWidth(int textBytes, int charWidth, int frameWidth);
 
 // --- Display texts -------------------------------------------------------------
 

@@ -132,8 +132,8 @@ void RollOnePass(SlotPicks& picks) {
     store::goTo(draw::gCandidates[p - 1]);
     ui::Control slot = NameSlot(k);
     slot.setCaption(MakeDisplayText());
-    slot.setWidth(slot.caption().length() * draw::gSlotCharWidth);
     ui::Control frame = SlotFrame(k);
+    slot.setWidth(SlotLabelWidth(slot.caption().length(), draw::gSlotCharWidth, frame.width()));
     slot.setLeft(CentredLeft(frame.left(), frame.width(), slot.width()));
   }
 }

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "platform/ui/ui.h"
@@ -367,6 +368,128 @@ TEST_F(Controls, StandardDialogsSpeakChinese) {
   ui::messageBox("继续吗？"_t, Text(), ui::kOkCancel);
   ASSERT_EQ(boxTexts.size(), 3u);  // the text, OK and Cancel
   EXPECT_EQ(notChinese(boxTexts), std::vector<std::string>());
+}
+
+// The open dialog's list in Chinese: column names, a folder's type, a
+// file's type, size and date; each filter shows its pattern once.
+TEST_F(Controls, FileDialogListsFilesInChinese) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("照片")));
+  {
+    QFile f(dir.filePath("名单.xls"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(7352, 'x'));
+  }
+  ui::Control d = c("通用对话框1");
+  d.setKeepCurrentDir(true);
+  struct FilterCase {
+    Text filter;
+    QStringList shown;
+  } filters[] = {
+      {"图片文件(*.jpg)|*.jpg"_t, {"图片文件(*.jpg)"}},
+      {"*.xls;*.xlsx|*.xls;*.xlsx"_t, {"*.xls *.xlsx"}},
+      {"Excel 文件|*.xls|全部|*.*"_t, {"Excel 文件 (*.xls)", "全部 (*.*)"}},
+  };
+  for (const FilterCase& fc : filters) {
+    SCOPED_TRACE(fc.filter.toUtf8());
+    d.setFilter(fc.filter);
+    QStringList shown;
+    QStringList headers, folderRow, fileRow;
+    ui::testing::queueFileAnswer(false, "");
+    ui::testing::queueDuringDialog([&] {
+      auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(fd, nullptr);
+      shown = fd->nameFilters();
+      fd->setNameFilter(QStringLiteral("*"));
+      fd->setDirectory(dir.path());
+      auto* view = fd->findChild<QTreeView*>(QStringLiteral("treeView"));
+      ASSERT_NE(view, nullptr);
+      QAbstractItemModel* m = view->model();
+      const QModelIndex root = view->rootIndex();
+      ASSERT_TRUE(testwait::pumpUntil([&] { return m->rowCount(root) >= 2; }));
+      for (int col = 0; col < 4; ++col)
+        headers << m->headerData(col, Qt::Horizontal, Qt::DisplayRole).toString();
+      for (int row = 0; row < m->rowCount(root); ++row) {
+        QStringList cells;
+        for (int col = 0; col < 4; ++col) cells << m->index(row, col, root).data().toString();
+        (cells[0] == QStringLiteral("照片") ? folderRow : fileRow) = cells;
+      }
+    });
+    EXPECT_FALSE(d.showDialog());
+    EXPECT_EQ(shown, fc.shown);
+    EXPECT_EQ(headers, QStringList({"名称", "大小", "类型", "修改日期"}));
+    ASSERT_EQ(folderRow.size(), 4);
+    EXPECT_EQ(folderRow[1], "");
+    EXPECT_EQ(folderRow[2], "文件夹");
+    ASSERT_EQ(fileRow.size(), 4);
+    EXPECT_EQ(fileRow[1], "7.18 KB");
+    EXPECT_EQ(fileRow[2], "XLS 文件");
+    // Dates as the Chinese locale writes them: digits and separators only,
+    // year first.
+    const QString year = QString::number(QDate::currentDate().year());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}/\\d{1,2}/\\d{1,2} \\d{1,2}:\\d{2}$")
+                    .match(fileRow[3])
+                    .hasMatch())
+        << fileRow[3].toStdString();
+    EXPECT_TRUE(fileRow[3].startsWith(year)) << fileRow[3].toStdString();
+  }
+}
+
+// Pixels of an image in the flat look's dark blue.
+int darkBluePixels(const QImage& img, const QRect& area) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QColor p = img.pixelColor(x, y);
+      n += p.blue() > 60 && p.blue() < 130 && p.red() < 60 && p.green() < 80;
+    }
+  return n;
+}
+
+// In the flat look a combo box shows its drop-down arrow, and an edit combo
+// too narrow for a file name draws the name narrower, to its end; an edit
+// box too narrow for an identity number shows its start, also after the
+// operator leaves it.
+TEST_F(Controls, CombosShowTheirArrowAndTextsTheirEnds) {
+  ui::setFlatLook(1);
+  QWidget* w = ui::testing::windowWidget("ControlsWindow");
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
+  for (const char* name : {"组合框1", "组合框2"}) {
+    SCOPED_TRACE(name);
+    QWidget* combo = widget(name);
+    const QImage img = combo->grab().toImage();
+    // The drop-down part, right of the text, inside the frame.
+    const QRect dropDown(img.width() - 18, 3, 14, img.height() - 6);
+    EXPECT_GE(darkBluePixels(img, dropDown), 8);
+  }
+
+  ui::Control music = c("组合框2");
+  music.setWidth(92);
+  music.setHeight(20);
+  auto render = [&](const char* text) {
+    music.setText(Text::fromUtf8(text));
+    return widget("组合框2")->grab().toImage();
+  };
+  const QImage whole = render("中奖名单音乐.wav");
+  EXPECT_NE(whole, render("中奖名单音乐.wa"));  // the last letter is seen
+  EXPECT_NE(whole, render("中奖名单音乐"));
+  EXPECT_EQ(music.text(), "中奖名单音乐"_t);  // the text itself is unchanged
+
+  ui::Control id = c("编辑框1");
+  auto* edit = static_cast<QLineEdit*>(widget("编辑框1"));
+  auto shownStart = [&](const char* text) {
+    id.setText(Text::fromUtf8(text));
+    return edit->grab().toImage();
+  };
+  const QImage start = shownStart("110101199001011234");
+  EXPECT_NE(start, shownStart("910101199001011234"));  // the first digit is seen
+  EXPECT_EQ(edit->cursorPosition(), 0);
+  // Typed to its end and left: the start is shown again.
+  edit->setFocus();
+  edit->end(false);
+  widget("编辑框5")->setFocus();
+  EXPECT_EQ(edit->cursorPosition(), 0);
+  ui::setFlatLook(0);
 }
 
 TEST_F(Controls, DeclaredTextsAndTimerSwitch) {

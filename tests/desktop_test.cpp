@@ -1,9 +1,10 @@
 // The real program on a real X server with a window manager and a
 // compositor, driven as an operator would: the start menu opens the draw,
 // one space starts the roll and one stops it, the winners are in the stores,
-// the draw windows and the winners list stand above the start window, and
-// SIGTERM ends the program with exit code 0. A damaged store's fatal message
-// stands above the always-on-top draw windows and says what is wrong.
+// the draw windows and the winners list stand above the start window, the
+// program minimised with the draw open comes back with it, and SIGTERM ends
+// the program with exit code 0. A damaged store's fatal message stands above
+// the always-on-top draw windows and says what is wrong.
 //
 // Needs Xvfb, openbox, xcompmgr, xdotool, xprop, xwininfo and xwd; without
 // them, or when no X server can be started, the test is skipped.
@@ -225,6 +226,17 @@ Geometry geometryOf(const std::string& id) {
   return g;
 }
 
+// The window's ICCCM state as xprop names it (Normal, Iconic), or "" when it
+// has none (withdrawn).
+std::string windowState(const std::string& id) {
+  const std::string out = output({"xprop", "-id", id, "WM_STATE"});
+  const std::string key = "window state: ";
+  const size_t p = out.find(key);
+  if (p == std::string::npos) return "";
+  const size_t end = out.find_first_of("\r\n", p);
+  return out.substr(p + key.size(), end == std::string::npos ? end : end - p - key.size());
+}
+
 // The shown pop-up menu: a window of the program that bypasses the window
 // manager.
 std::string popupMenu() {
@@ -403,6 +415,30 @@ TEST_F(Desktop, OneDrawFromTheStartMenuUnderAWindowManager) {
   EXPECT_LT(indexOf(stack, "DrawBackdropWindow"), indexOf(stack, "DrawPanelWindow"))
       << describe(stack);
   EXPECT_LT(indexOf(stack, "StartWindow"), indexOf(stack, "BannerWindow")) << describe(stack);
+
+  // The strip's minimise button, then a restore as a task bar does it:
+  // twice, the start window comes back and the draw panel with it.
+  const std::string start = stack[static_cast<size_t>(indexOf(stack, "StartWindow"))].id;
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE("minimise and restore " + std::to_string(round));
+    click(kWidth - 7, kHeight - 15);
+    EXPECT_TRUE(waitUntil([&] { return windowState(start) == "Iconic"; }))
+        << "the start window was not minimised: " << windowState(start);
+    EXPECT_TRUE(waitUntil([&] { return windowState(panel) != "Normal"; }))
+        << "the draw panel stayed on screen";
+    run({"xdotool", "windowactivate", start});
+    auto restored = [&] {
+      return windowState(start) == "Normal" && windowState(panel) == "Normal" &&
+             output({"xwininfo", "-id", panel}).find("IsViewable") != std::string::npos;
+    };
+    EXPECT_TRUE(waitUntil(restored))
+        << "start window " << windowState(start) << ", draw panel " << windowState(panel);
+    // And it stays so once the window manager has dealt with the draw
+    // windows shown again.
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(restored()) << "start window " << windowState(start) << ", draw panel "
+                            << windowState(panel);
+  }
 
   // 查看中奖名单, the second item: the draw closes for the list, which
   // stands above the start window, even after the start window was clicked.

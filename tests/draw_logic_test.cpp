@@ -91,6 +91,25 @@ TEST(DrawLayout, SlotCentredInItsFrameTowardZero) {
   EXPECT_EQ(draw::SlotLayoutFor(3)->charWidth, 36);
 }
 
+// A label as wide as its text when the text fits its frame with a
+// character to spare; otherwise the frame less one character.
+TEST(DrawLayout, SlotLabelKeepsInsideItsFrame) {
+  struct Case {
+    int bytes, charWidth, frameWidth, width;
+  } cases[] = {
+      {4, 36, 1024, 144},  // a number in a full-width frame
+      {14, 28, 420, 392},  // an identity number that fits
+      {14, 28, 419, 391},  // one pixel less: the frame less one character
+      {14, 28, 327, 299},  // half a 1366-pixel screen
+      {13, 14, 40, 26},    // quota 20 in a narrow frame
+      {0, 28, 327, 0},     // no text
+      {5, 28, 20, 0},      // a frame narrower than one character
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(draw::SlotLabelWidth(c.bytes, c.charWidth, c.frameWidth), c.width)
+        << c.bytes << " bytes, " << c.charWidth << " per byte, frame " << c.frameWidth;
+}
+
 TEST(DrawDisplayText, ModesAndMasks) {
   draw::PersonFields p{gbk("007"), "张三"_t, gbk("13812345678"), gbk("110101199001011234")};
   draw::PersonFields shortOnes{gbk("8"), Text(), gbk("123"), gbk("12345")};

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -37,6 +38,7 @@
 #include "platform/media/music.h"
 #include "platform/store/store.h"
 #include "platform/ui/ui.h"
+#include "platform/ui/ui_testing.h"
 #include "program_session.h"
 
 using model::operator""_t;
@@ -158,6 +160,36 @@ void drawScreens(const Shooter& shoot, int mode) {
   shoot(m + "winners_list_end");
 }
 
+// An open dialog of `window`'s file dialog control showing `dir`, with the
+// filter the program gives it.
+void openDialogScreen(const Shooter& shoot, const char* window, const char* control,
+                      const Text& filter, const std::string& dir, const std::string& name) {
+  ui::Control d(window, control);
+  d.setDialogSave(false);
+  d.setFilter(filter);
+  d.setKeepCurrentDir(true);
+  ui::testing::queueFileAnswer(false, "");
+  ui::testing::queueDuringDialog([&] {
+    auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(fd, nullptr);
+    fd->setDirectory(QString::fromStdString(dir));
+    ui::waitPumping(700);
+    shoot(name);
+  });
+  d.showDialog();
+}
+
+// A combo box of an open window with its list dropped down.
+void comboScreen(const Shooter& shoot, const char* window, const char* combo) {
+  auto* box = qobject_cast<QComboBox*>(ui::testing::controlWidget(window, combo));
+  ASSERT_NE(box, nullptr) << window << " " << combo;
+  box->showPopup();
+  ui::waitPumping(400);
+  shoot(std::string("combo_") + window + "_" + combo);
+  box->hidePopup();
+  ui::waitPumping(200);
+}
+
 void maintenanceScreens(const Shooter& shoot) {
   shoot("start_window");
   auto look = [&](const char* window) {
@@ -172,6 +204,14 @@ void maintenanceScreens(const Shooter& shoot) {
   };
   for (const char* w : {"SettingsWindow", "AwardsWindow", "AboutWindow"}) {
     look(w);
+    if (std::string(w) == "SettingsWindow")
+      for (const char* combo : {"背景音乐组合框", "中奖名单音乐组合框", "背景图片组合框"})
+        comboScreen(shoot, w, combo);
+    if (std::string(w) == "AwardsWindow") {
+      comboScreen(shoot, w, "组合框1");
+      openDialogScreen(shoot, w, "打开文件对话框", "图片文件(*.jpg)|*.jpg"_t,
+                       ui::programFolder() + "/Prize", "dialog_open_picture");
+    }
     close(w);
   }
   // The void window with the winners of the award of twenty listed.
@@ -180,8 +220,11 @@ void maintenanceScreens(const Shooter& shoot) {
   draw::OnVoidRedrawAwardComboItemChosen();
   ui::waitPumping(700);
   shoot("window_VoidRedrawWindow");
+  comboScreen(shoot, "VoidRedrawWindow", "组合框1");
   close("VoidRedrawWindow");
   look("ParticipantsWindow");
+  openDialogScreen(shoot, "ParticipantsWindow", "通用对话框_公用", "*.xls;*.xlsx|*.xls;*.xlsx"_t,
+                   ui::programFolder(), "dialog_open_workbook");
   for (const char* w : {"AddPersonWindow", "EditPersonWindow", "GenerateEntriesWindow"}) {
     look(w);
     close(w);

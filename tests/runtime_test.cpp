@@ -372,6 +372,18 @@ TEST_F(Windows, AlwaysOnTopIsStoredWhileClosedAndReadFromTheWindow) {
   EXPECT_TRUE(ui::Window("KeyedWindow").alwaysOnTop());  // declared
 }
 
+// The window a message box showing `text` belongs to, while it shows.
+QWindow* messageBoxOwner(const Text& text) {
+  QWindow* owner = nullptr;
+  ui::testing::queueMessageAnswer(ui::kResultOk);
+  ui::testing::queueDuringDialog([&] {
+    if (QWidget* box = QApplication::activeModalWidget())
+      if (box->windowHandle()) owner = box->windowHandle()->transientParent();
+  });
+  ui::messageBox(text);
+  return owner;
+}
+
 TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
   // The first window opened non-modal with a taskbar entry is the main
   // window; the others, and the dialogs, are kept above it by the window
@@ -388,14 +400,7 @@ TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
     ASSERT_NE(h, nullptr) << name;
     EXPECT_EQ(h->transientParent(), mainHandle) << name;
   }
-  QWindow* boxParent = nullptr;
-  ui::testing::queueMessageAnswer(ui::kResultOk);
-  ui::testing::queueDuringDialog([&] {
-    if (QWidget* box = QApplication::activeModalWidget())
-      if (box->windowHandle()) boxParent = box->windowHandle()->transientParent();
-  });
-  ui::messageBox("?"_t);
-  EXPECT_NE(boxParent, nullptr);
+  EXPECT_NE(messageBoxOwner("?"_t), nullptr);
   // A modal window is a dialog belonging to the main window, and one opened
   // from inside it belongs to it.
   QWindow* modalParent = nullptr;
@@ -425,6 +430,70 @@ TEST_F(Windows, WindowsAndDialogsBelongToTheMainWindow) {
   keyed.setVisible(true);
   EXPECT_EQ(ui::testing::windowWidget("KeyedWindow")->windowHandle()->transientParent(),
             mainHandle);
+}
+
+// Notes that its window was made the active one.
+struct ActivationSeen : QObject {
+  bool seen = false;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::WindowActivate) seen = true;
+    return false;
+  }
+};
+
+// Where the keyboard focus goes: a window declared not to take it leaves it
+// where it is when it shows; a click on a window that a modal window blocks
+// gives it back to the modal window; a message box that opens while no
+// window is active (the focus still on its way back from a dialog) belongs
+// to the window that had the focus last and gives it back to that window.
+TEST_F(Windows, KeyboardFocusStaysWithTheWindowTheOperatorWorksIn) {
+  ui::Window main("MainWindow"), plain("PlainAWindow"), ticker("TickerWindow");
+  main.open();
+  plain.open();
+  QWidget* plainWidget = ui::testing::windowWidget("PlainAWindow");
+  plainWidget->activateWindow();
+  ASSERT_TRUE(testwait::pumpUntil([&] { return QApplication::activeWindow() == plainWidget; }));
+  ticker.open();
+  ticker.setVisible(true);
+  QWidget* tickerWidget = ui::testing::windowWidget("TickerWindow");
+  EXPECT_TRUE(tickerWidget->isVisible());
+  // Even where the window system hands it the focus, it gives it back.
+  ActivationSeen tickerActivated;
+  tickerWidget->installEventFilter(&tickerActivated);
+  tickerWidget->activateWindow();
+  EXPECT_TRUE(testwait::pumpUntil(
+      [&] { return tickerActivated.seen && QApplication::activeWindow() == plainWidget; }));
+  tickerWidget->removeEventFilter(&tickerActivated);
+  EXPECT_TRUE(tickerWidget->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+
+  // The box belongs to the window last active.
+  QApplication::setActiveWindow(nullptr);
+  ASSERT_EQ(QApplication::activeWindow(), nullptr);
+  EXPECT_EQ(messageBoxOwner("导出成功！"_t), plainWidget->windowHandle());
+  EXPECT_TRUE(testwait::pumpUntil([&] { return QApplication::activeWindow() == plainWidget; }));
+
+  // Clicked while a modal window is open, the main window passes the focus
+  // back to it.
+  QWidget* mainWidget = ui::testing::windowWidget("MainWindow");
+  ActivationSeen mainActivated;
+  QWidget* modalWidget = nullptr;
+  QWidget* activeAfterClick = nullptr;
+  QTimer::singleShot(0, [&] {
+    modalWidget = ui::testing::windowWidget("ModalWindow");
+    modalWidget->activateWindow();
+    testwait::pumpUntil([&] { return QApplication::activeWindow() == modalWidget; });
+    mainWidget->installEventFilter(&mainActivated);
+    mainWidget->activateWindow();  // as the window manager does on a click
+    testwait::pumpUntil(
+        [&] { return mainActivated.seen && QApplication::activeWindow() == modalWidget; });
+    activeAfterClick = QApplication::activeWindow();
+    mainWidget->removeEventFilter(&mainActivated);
+    ui::Window("ModalWindow").destroy();
+  });
+  ASSERT_TRUE(ui::Window("ModalWindow").open(true));
+  EXPECT_TRUE(mainActivated.seen);
+  ASSERT_NE(modalWidget, nullptr);
+  EXPECT_EQ(activeAfterClick, modalWidget);
 }
 
 TEST_F(Windows, AWindowWithoutAFrameKeepsThePositionTheProgramGaveIt) {

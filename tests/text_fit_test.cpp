@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/app.h"
@@ -109,68 +110,148 @@ class TextFit : public ::testing::TestWithParam<int> {
   fixture::TempEvent ev;
 };
 
-// Where a slot's text is drawn on the panel: the columns of its yellow ink,
-// from the label as it paints itself.
-struct Span {
-  int left = 0, right = -1;
+// A rectangle of the screen, inclusive; empty when right < left.
+struct Box {
+  int left = 0, top = 0, right = -1, bottom = -1;
+  bool empty() const { return right < left || bottom < top; }
 };
-Span inkSpan(QWidget* w) {
-  const QImage img = w->grab().toImage();
-  Span s{img.width(), -1};
-  for (int x = 0; x < img.width(); ++x)
-    for (int y = 0; y < img.height(); ++y) {
-      const QRgb p = img.pixel(x, y);
-      if (qRed(p) > 160 && qGreen(p) > 160 && qBlue(p) < 120) {
-        s.left = std::min(s.left, x);
-        s.right = std::max(s.right, x);
-      }
-    }
-  return {w->x() + s.left, w->x() + s.right};
+std::string show(const Box& b) {
+  return "[" + std::to_string(b.left) + "," + std::to_string(b.top) + " .. " +
+         std::to_string(b.right) + "," + std::to_string(b.bottom) + "]";
 }
 
-// Every slot of every layout, over many passes, shows its whole text inside
-// the slot's width; no text reaches under the prize picture, past the panel's
-// edge or into the text of the slot beside it.
-TEST_P(TextFit, SlotsHoldTheirTexts) {
-  const int mode = GetParam();
+// Where a slot's text is drawn: the pixels of its yellow ink, from the label
+// as it paints itself, in screen coordinates.
+Box inkBox(QWidget* w) {
+  const QImage img = w->grab().toImage();
+  Box b{img.width(), img.height(), -1, -1};
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const QRgb p = img.pixel(x, y);
+      if (qRed(p) > 160 && qGreen(p) > 160 && qBlue(p) < 120) {
+        b.left = std::min(b.left, x);
+        b.right = std::max(b.right, x);
+        b.top = std::min(b.top, y);
+        b.bottom = std::max(b.bottom, y);
+      }
+    }
+  const QPoint at = w->mapToGlobal(QPoint(0, 0));
+  return {at.x() + b.left, at.y() + b.top, at.x() + b.right, at.y() + b.bottom};
+}
+
+// The lines a frame paints, in screen coordinates: the outermost rows and
+// columns that the frame's colour runs along for most of their length.
+Box frameLines(QWidget* w) {
+  const QImage img = w->grab().toImage();
+  const QRgb line = img.pixel(img.width() / 2, img.height() - 1);  // the bottom line
+  auto isLine = [&](int x, int y) { return img.pixel(x, y) == line; };
+  Box b;
+  std::vector<int> rows, columns;
+  for (int y = 0; y < img.height(); ++y) {
+    int n = 0;
+    for (int x = 0; x < img.width(); ++x) n += isLine(x, y);
+    if (n > img.width() * 3 / 4) rows.push_back(y);
+  }
+  for (int x = 0; x < img.width(); ++x) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) n += isLine(x, y);
+    if (n > (rows.empty() ? img.height() : rows.back() - rows.front()) * 3 / 4)
+      columns.push_back(x);
+  }
+  if (rows.size() < 2 || columns.size() < 2) return b;
+  const QPoint at = w->mapToGlobal(QPoint(0, 0));
+  return {at.x() + columns.front(), at.y() + rows.front(), at.x() + columns.back(),
+          at.y() + rows.back()};
+}
+
+struct Screen {
+  int width, height;
+};
+void PrintTo(const Screen& s, std::ostream* os) { *os << s.width << "x" << s.height; }
+
+// Every slot text of every display mode and quota, on both screen sizes,
+// measured as painted: its ink lies inside its frame's lines, none of them
+// crossing it, centred between the top and bottom lines, and texts side by
+// side keep at least a digit's width apart.
+class SlotInk : public ::testing::TestWithParam<std::tuple<int, Screen>> {
+ protected:
+  void SetUp() override {
+    const Screen screen = std::get<1>(GetParam());
+    fixture::beginProgramTest(screen.width, screen.height);
+    const Text off = model::musicDisabled();
+    ev.makeSettings(
+        {"星河科技"_t, "2027年度晚会抽奖仪式"_t, "祝大家新春快乐"_t, Text(), off, off, off, off});
+    ui::setProgramFolder(ev.dir);
+  }
+  void TearDown() override { fixture::endProgramTest(); }
+  fixture::TempEvent ev;
+};
+
+TEST_P(SlotInk, InsideItsFrameAndApartFromItsNeighbour) {
+  const int mode = std::get<0>(GetParam());
   ev.makePersons(persons(mode, 40, false));
-  startWithAwards(1);  // rule 1: every participant stays a candidate
+  const int quotas[] = {1, 2, 3, 4, 5, 10, 20};
+  std::vector<fixture::Row> awards;
+  for (int q : quotas)
+    awards.push_back({Text::fromUtf8("奖" + std::to_string(q)), "奖品"_t, static_cast<double>(q),
+                      100.0, 0.0, model::Bytes(), 1LL, 1LL});  // rule 1: all stay candidates
+  ev.makeAwards(awards);
+  ASSERT_TRUE(app::StartProgram(ev.makeForms(fixture::allProgramForms())));
   app::OnStartMenuStartDrawClick();
   ASSERT_TRUE(draw::DrawPanel().isOpen());
-  const int panelWidth = draw::DrawPanel().width();
-  ui::Control picture = draw::DrawPanel().ctl("图片框1");
-  const int pictureRight = picture.left() + picture.width();
-  for (const Award& a : kAwards) {
-    SCOPED_TRACE(a.perRoll);
+  for (int quota : quotas) {
+    SCOPED_TRACE("quota " + std::to_string(quota));
+    ASSERT_EQ(draw::gDrawQuota, quota);
     draw::SlotPicks picks{};
     ASSERT_TRUE(draw::SetUpRoll(picks));
-    // Slot k stands beside slot k + half in the layouts of two columns.
-    const int half = a.perRoll >= 10 ? a.perRoll / 2 : 0;
-    int checked = 0;
-    for (int pass = 0; pass < 10; ++pass) {
+    const draw::SlotLayout* layout = draw::SlotLayoutFor(quota);
+    const int perColumn = layout->slotsPerColumn;
+    for (int pass = 0; pass < 6; ++pass) {
       draw::RollOnePass(picks);
-      std::vector<Span> spans(static_cast<size_t>(a.perRoll) + 1);
-      for (int k = 1; k <= a.perRoll; ++k) {
-        QWidget* w = widget("DrawPanelWindow", "名单" + std::to_string(k));
-        ASSERT_NE(w, nullptr);
-        const QString text = QString::fromStdString(draw::NameSlot(k).caption().toUtf8());
-        ASSERT_FALSE(text.isEmpty());
-        EXPECT_EQ(overflow(w, text), "") << "slot " << k;
-        const Span span = spans[static_cast<size_t>(k)] = inkSpan(w);
-        ASSERT_LE(span.left, span.right) << "nothing drawn for " << text.toStdString();
-        EXPECT_GE(span.left, pictureRight) << text.toStdString();
-        EXPECT_LT(span.right, panelWidth) << text.toStdString();
-        ++checked;
+      std::vector<Box> ink(static_cast<size_t>(quota) + 1);
+      for (int k = 1; k <= quota; ++k) {
+        QWidget* label = widget("DrawPanelWindow", "名单" + std::to_string(k));
+        QWidget* frame = widget("DrawBackdropWindow", "分组框" + std::to_string(k));
+        ASSERT_TRUE(label && frame);
+        const std::string text = draw::NameSlot(k).caption().toUtf8();
+        const Box lines = frameLines(frame);
+        ASSERT_FALSE(lines.empty()) << "no frame drawn for slot " << k;
+        const Box b = ink[static_cast<size_t>(k)] = inkBox(label);
+        ASSERT_FALSE(b.empty()) << "nothing drawn for " << text;
+        EXPECT_TRUE(b.left > lines.left && b.right < lines.right && b.top > lines.top &&
+                    b.bottom < lines.bottom)
+            << "slot " << k << " " << text << ": ink " << show(b) << ", frame lines "
+            << show(lines);
+        // Centred: as much room above the ink as below it, give or take the
+        // rounding of a pixel on either side.
+        EXPECT_LE(std::abs((b.top - lines.top) - (lines.bottom - b.bottom)), 2)
+            << "slot " << k << " " << text << ": ink " << show(b) << ", frame lines "
+            << show(lines);
       }
-      for (int k = 1; half > 0 && k <= half; ++k)
-        EXPECT_LT(spans[static_cast<size_t>(k)].right, spans[static_cast<size_t>(k + half)].left)
-            << "slots " << k << " and " << k + half;
+      if (quota < 10) continue;
+      const double digit = QFontMetricsF(widget("DrawPanelWindow", "名单1")->font())
+                               .horizontalAdvance(QLatin1Char('0'));
+      for (int k = 1; k <= perColumn; ++k) {
+        const Box& left = ink[static_cast<size_t>(k)];
+        const Box& right = ink[static_cast<size_t>(k + perColumn)];
+        EXPECT_GE(right.left - left.right - 1, digit) << "slots " << k << " and " << k + perColumn
+                                                      << ": " << show(left) << " " << show(right);
+      }
     }
-    EXPECT_EQ(checked, 10 * a.perRoll);
     draw::gDrawStopped = 1;
     draw::NextAward();
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(ModesAndScreens, SlotInk,
+                         ::testing::Combine(::testing::Values(1, 2, 3, 4, 5),
+                                            ::testing::Values(Screen{1920, 1080},
+                                                              Screen{1366, 768})),
+                         [](const ::testing::TestParamInfo<SlotInk::ParamType>& info) {
+                           const Screen s = std::get<1>(info.param);
+                           return "Mode" + std::to_string(std::get<0>(info.param)) + "_" +
+                                  std::to_string(s.width) + "x" + std::to_string(s.height);
+                         });
 
 // The congratulation line of a roll of five fits the banner label.
 TEST_P(TextFit, BannerLineHoldsItsText) {

@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QFontMetricsF>
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
@@ -145,20 +148,27 @@ class FormLabel : public QWidget {
   // glyph that reaches beyond its own cell (a stroke left of its origin) is
   // moved in from the edge. A text wider than the label is drawn narrower
   // rather than cut: every character of a name or a number stays readable.
-  static void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, const QString& text) {
+  // The ink is centred vertically, so that digits, which sit on the base
+  // line, and Chinese characters, which fill the height, both stand in the
+  // middle of the label.
+  void drawLine(QPainter& p, const QRect& r, Qt::Alignment h, QString text) {
+    text.replace('\n', ' ');
     if (text.isEmpty() || r.width() <= 0) return;
     const QFontMetricsF m(p.font());
     const double advance = m.horizontalAdvance(text);
     const QRectF ink = m.boundingRect(text);
+    const QRectF tight = tightBounds(p.font(), text);
     const double first = std::min(0.0, ink.left());
     const double last = std::max(advance, ink.right());
-    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::AlignLeft | Qt::TextDontClip;
+    const double middle = r.top() + r.height() / 2.0;
+    const double baseline = tight.height() > 0 ? middle - (tight.top() + tight.bottom()) / 2
+                                               : middle - m.height() / 2 + m.ascent();
     if (last - first > r.width()) {
       p.save();
       const double scale = r.width() / (last - first);
       p.translate(r.left() - first * scale, 0);
       p.scale(scale, 1.0);
-      drawText(p, QRectF(0, r.top(), last, r.height()), flags, text);
+      drawText(p, QPointF(0, baseline), text);
       p.restore();
       return;
     }
@@ -166,22 +176,21 @@ class FormLabel : public QWidget {
                : (h & Qt::AlignRight) ? r.width() - advance
                                       : 0.0;
     x = std::clamp(x, -first, r.width() - last);
-    drawText(p, QRectF(r.left() + x, r.top(), last, r.height()), flags, text);
+    drawText(p, QPointF(r.left() + x, baseline), text);
   }
 
   // Qt draws large text as outlines and then leaves out the bold it makes
   // up for a face without a bold style; such text is outlined here, with
   // the stroke the made-up bold would add.
-  static void drawText(QPainter& p, const QRectF& r, int flags, const QString& text) {
+  static void drawText(QPainter& p, const QPointF& origin, const QString& text) {
     const QFont f = p.font();
     const double stroke = drawnBoldStroke(f);
     if (stroke <= 0) {
-      p.drawText(r, flags, text);
+      p.drawText(origin, text);
       return;
     }
-    const QFontMetricsF m(f);
     QPainterPath path;
-    path.addText(r.left(), r.top() + (r.height() - m.height()) / 2 + m.ascent(), f, text);
+    path.addText(origin, f, text);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QColor c = p.pen().color();
@@ -242,8 +251,24 @@ class FormLabel : public QWidget {
     }
   }
 
+  // The text's ink box, kept until the text or the font change: a scrolled
+  // label repaints often, and measuring the ink of a long line is costly.
+  QRectF tightBounds(const QFont& f, const QString& text) {
+    const QString key = f.key();
+    if (tight_.text != text || tight_.fontKey != key) {
+      tight_.text = text;
+      tight_.fontKey = key;
+      tight_.box = QFontMetricsF(f).tightBoundingRect(text);
+    }
+    return tight_.box;
+  }
+
   const ControlDecl& decl_;
   Lines lines_;
+  struct {
+    QString text, fontKey;
+    QRectF box;
+  } tight_;
 };
 
 // Picture box: the picture scaled to the box; a container of controls.
@@ -303,26 +328,102 @@ class PictureButton : public QAbstractButton {
   }
 };
 
+// The start of an edit field's text in view, unless the operator is in it.
+void showFromStart(QLineEdit* e) {
+  if (!e->hasFocus()) e->home(false);
+}
+
+// A one-line edit box that shows the start of its text when the operator is
+// not in it, as after leaving it: an identity number longer than the box
+// shows its first digits.
+class FormLineEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void focusOutEvent(QFocusEvent* e) override {
+    QLineEdit::focusOutEvent(e);
+    home(false);
+  }
+};
+
 // The edit field of an editable combo box. The combo box takes a matching
 // text for a choice of that item when the field finishes editing (focus
 // leaving it, Return); `finishing` tells those moments from the operator's
-// picks.
+// picks. While the operator is not in it, a text wider than the field is
+// drawn narrower, so that a file name shows to its end.
 class ComboEdit : public QLineEdit {
  public:
-  using QLineEdit::QLineEdit;
+  explicit ComboEdit(QWidget* parent) : QLineEdit(parent) {
+    connect(this, &QLineEdit::textChanged, this, [this] {
+      if (!hasFocus()) fitText();
+    });
+  }
   bool finishing = false;
 
  protected:
+  void focusInEvent(QFocusEvent* e) override {
+    setStretch(100);  // typed at the full width
+    QLineEdit::focusInEvent(e);
+  }
   void focusOutEvent(QFocusEvent* e) override {
     finishing = true;
     QLineEdit::focusOutEvent(e);
     finishing = false;
-    home(false);
+    fitText();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QLineEdit::resizeEvent(e);
+    if (!hasFocus()) fitText();
   }
   void keyPressEvent(QKeyEvent* e) override {
     finishing = true;
     QLineEdit::keyPressEvent(e);
     finishing = false;
+  }
+
+ private:
+  // The width the field gives its text: inside the frame and the margins,
+  // less the cursor's pixel.
+  double room() const {
+    const QMargins m = textMargins();
+    return contentsRect().width() - m.left() - m.right() - 2 * kLineEditMargin - 1;
+  }
+  void fitText() {
+    QFont f = font();
+    f.setStretch(100);
+    int stretch = 100;
+    const QString t = text();
+    for (; stretch > kNarrowest; --stretch) {
+      f.setStretch(stretch);
+      if (QFontMetricsF(f).horizontalAdvance(t) <= room()) break;
+    }
+    setStretch(stretch);
+    home(false);
+  }
+  void setStretch(int stretch) {
+    const int now = font().stretch() == QFont::AnyStretch ? 100 : font().stretch();
+    if (now == stretch) return;
+    // Only the stretch is the field's own; the rest follows the combo box.
+    QFont f;
+    if (stretch != 100) f.setStretch(stretch);
+    setFont(f);
+  }
+  static constexpr int kLineEditMargin = 2;  // Qt's own, each side of the text
+  static constexpr int kNarrowest = 60;      // narrower is no longer readable
+};
+
+// A combo box whose dropped-down list is as wide as its widest item, so
+// that a long file name reads whole there too.
+class FormComboBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  void showPopup() override {
+    QAbstractItemView* v = view();
+    const int frame = 2 * v->frameWidth();
+    const int bar = v->verticalScrollBar()->sizeHint().width();
+    v->setMinimumWidth(std::max(width(), v->sizeHintForColumn(0) + frame + bar));
+    QComboBox::showPopup();
   }
 };
 
@@ -436,6 +537,18 @@ Bytes faceBytes(const ControlDecl& d, const char* name) {
   return it == d.pictures.end() ? Bytes() : it->second;
 }
 
+// A group box's title; the look leaves room above the frame for a title
+// only when there is one, so that an untitled box's lines are its edges.
+void setGroupTitle(QGroupBox* g, const QString& title) {
+  g->setTitle(title);
+  const bool titled = !title.isEmpty();
+  if (g->property("titled").toBool() == titled && g->property("titled").isValid()) return;
+  g->setProperty("titled", titled);
+  g->style()->unpolish(g);
+  g->style()->polish(g);
+  g->update();
+}
+
 // A disabled label lets the mouse through to what lies beneath it.
 void setLabelEnabled(QWidget* w, bool on) {
   w->setEnabled(on);
@@ -469,7 +582,9 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     mouseSource = f;
     clickOnRelease = true;
   } else if (t == "groupBox") {
-    w = new QGroupBox(d.caption, parent);
+    auto* g = new QGroupBox(parent);
+    setGroupTitle(g, d.caption);
+    w = g;
   } else if (t == "button") {
     auto* b = new QPushButton(d.caption, parent);
     QObject::connect(b, &QPushButton::clicked, b, [&c] { fire(c.decl.events, "click"); });
@@ -508,7 +623,7 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
     w = b;
     mouseSource = b;
   } else if (t == "comboBox") {
-    auto* cb = new QComboBox(parent);
+    auto* cb = new FormComboBox(parent);
     ComboEdit* edit = nullptr;
     if (d.style == "edit") {
       edit = new ComboEdit(cb);
@@ -540,7 +655,9 @@ QWidget* buildWidget(ControlDesc& c, QWidget* parent, QWidget* window) {
       e->setPlainText(d.caption);
       w = e;
     } else {
-      w = new QLineEdit(d.caption, parent);
+      auto* e = new FormLineEdit(d.caption, parent);
+      showFromStart(e);
+      w = e;
     }
     mouseSource = w;
   } else if (t == "checkList") {
@@ -689,7 +806,7 @@ ControlDesc* live(const Control& c) {
 // unless the operator is editing it.
 void showEditText(QComboBox* c, const QString& text) {
   c->setEditText(text);
-  if (QLineEdit* e = c->lineEdit(); e && !e->hasFocus()) e->home(false);
+  if (QLineEdit* e = c->lineEdit()) showFromStart(e);
 }
 template <class T>
 T* widgetAs(const Control& c) {
@@ -759,7 +876,7 @@ void Control::setCaption(const Text& t) {
   } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
     b->setText(toQt(t));
   } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-    g->setTitle(toQt(t));
+    setGroupTitle(g, toQt(t));
   } else {
     setText(t);
   }
@@ -851,6 +968,7 @@ void Control::setText(const Text& t) {
   QWidget* w = d->widget;
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
     e->setText(toQt(t));
+    showFromStart(e);
   } else if (auto* e = qobject_cast<QPlainTextEdit*>(w)) {
     e->setPlainText(toQt(t));
   } else if (auto* c = qobject_cast<QComboBox*>(w)) {

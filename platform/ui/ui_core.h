@@ -93,6 +93,7 @@ struct WindowDecl {
   QString caption;
   bool alwaysOnTop = false;
   bool taskbar = true;
+  bool takesFocus = true;
   std::optional<QColor> background;
   Bytes picture;
   std::optional<QColor> colorKey;

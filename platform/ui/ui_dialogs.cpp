@@ -6,12 +6,16 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -22,18 +26,89 @@ namespace ui {
 namespace detail {
 namespace {
 
-// "description|pattern|description|pattern" to Qt's "description (pattern)" list.
+// "description|pattern|description|pattern" to Qt's "description (pattern)"
+// list, each pattern shown once: a description that is the pattern itself
+// ("*.xls;*.xlsx") or already ends with it in brackets ("图片文件(*.jpg)")
+// is not followed by it again.
 QStringList qtFilters(const QString& filter) {
   QStringList parts = filter.split('|');
   QStringList out;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     QString patterns = parts[i + 1];
     patterns.replace(';', ' ');
-    out << parts[i] + " (" + patterns + ")";
+    QString description = parts[i].trimmed();
+    QString named = description;
+    named.replace(';', ' ');
+    if (named.isEmpty() || named == patterns)
+      out << patterns;
+    else if (named.endsWith("(" + patterns + ")"))
+      out << named;
+    else
+      out << description + " (" + patterns + ")";
   }
   if (parts.size() % 2 == 1 && !parts.last().isEmpty()) out << parts.last();
   return out;
 }
+
+// The file list of the file dialog in Chinese: the column names, the type
+// of each entry, sizes in bytes, KB, MB and GB, and dates as the Chinese
+// locale writes them.
+class ChineseFileColumns : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  enum Column { Name, Size, Type, Modified };
+
+  QVariant headerData(int section, Qt::Orientation o, int role) const override {
+    if (o == Qt::Horizontal && role == Qt::DisplayRole) {
+      switch (section) {
+        case Name:
+          return QStringLiteral("名称");
+        case Size:
+          return QStringLiteral("大小");
+        case Type:
+          return QStringLiteral("类型");
+        case Modified:
+          return QStringLiteral("修改日期");
+        default:
+          break;
+      }
+    }
+    return QIdentityProxyModel::headerData(section, o, role);
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (role != Qt::DisplayRole || !files || index.column() == Name)
+      return QIdentityProxyModel::data(index, role);
+    const QFileInfo info = files->fileInfo(mapToSource(index));
+    switch (index.column()) {
+      case Size:
+        return info.isDir() ? QString() : sizeText(info.size());
+      case Type:
+        if (info.isDir()) return QStringLiteral("文件夹");
+        return info.suffix().isEmpty() ? QStringLiteral("文件")
+                                       : info.suffix().toUpper() + QStringLiteral(" 文件");
+      case Modified:
+        return QLocale(QLocale::Chinese, QLocale::China)
+            .toString(info.lastModified(), QLocale::ShortFormat);
+      default:
+        return QIdentityProxyModel::data(index, role);
+    }
+  }
+
+  static QString sizeText(qint64 bytes) {
+    if (bytes < 1024) return QString::number(bytes) + QStringLiteral(" 字节");
+    const char* const units[] = {"KB", "MB", "GB", "TB"};
+    double v = bytes / 1024.0;
+    int u = 0;
+    while (v >= 1024 && u < 3) {
+      v /= 1024;
+      ++u;
+    }
+    return QString::number(v, 'f', v < 10 ? 2 : v < 100 ? 1 : 0) + " " + units[u];
+  }
+};
 
 // The answer's path with the default extension when it has none.
 QString withDefaultExt(const QString& path, const QString& ext) {
@@ -169,6 +244,12 @@ bool Control::showDialog() {
   if (!d) return false;
   QFileDialog dlg;
   dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+  dlg.setProxyModel(new ChineseFileColumns(&dlg));
+  // The size, type and date columns as wide as what they show.
+  if (auto* view = dlg.findChild<QTreeView*>(QStringLiteral("treeView")))
+    for (int col :
+         {ChineseFileColumns::Size, ChineseFileColumns::Type, ChineseFileColumns::Modified})
+      view->header()->setSectionResizeMode(col, QHeaderView::ResizeToContents);
   dlg.setAcceptMode(d->dialogSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dlg.setFileMode(d->dialogSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   QStringList filters = qtFilters(d->filter);

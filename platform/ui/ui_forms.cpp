@@ -16,7 +16,8 @@ namespace {
 const std::set<QString> kWindowKeys = {
     "name",    "left",        "top",     "width",       "height",  "visible",
     "border",  "captionBar",  "caption", "alwaysOnTop", "taskbar", "background",
-    "picture", "pictureMode", "layered", "events",      "menu",    "controls"};
+    "picture", "pictureMode", "layered", "events",      "menu",    "controls",
+    "takesFocus"};
 const std::set<std::string> kWindowEvents = {"created",   "destroying",    "moved",     "resized",
                                              "activated", "deactivated",   "mouseMove", "mouseDown",
                                              "mouseUp",   "rightMouseDown"};
@@ -363,6 +364,7 @@ class Reader {
         !getString(o, "caption", &w->caption, where) ||
         !getBool(o, "alwaysOnTop", &w->alwaysOnTop, where) ||
         !getBool(o, "taskbar", &w->taskbar, where) ||
+        !getBool(o, "takesFocus", &w->takesFocus, where) ||
         !getColor(o, "background", &w->background, where))
       return false;
     // A window declared without a position opens centred on the screen.

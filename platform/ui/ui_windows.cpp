@@ -28,6 +28,14 @@ namespace {
 // taskbar entry, while it is open. Every other window it has not been given
 // a parent for belongs to it, so that window managers keep them above it.
 QPointer<FormWindow> gMainWindow;
+// The window that last had the keyboard focus.
+QPointer<FormWindow> gLastActive;
+// The window a dialog that just closed hands the focus back to, until a
+// window is next made active.
+QPointer<QWidget> gFocusReturn;
+// The window that blocks a window from the operator: the open dialog, else,
+// for a window disabled by a modal window, the innermost modal window.
+QWidget* blockingWindow(const QWidget* blocked);
 }  // namespace
 
 // The top-level widget of an open window.
@@ -57,7 +65,16 @@ class FormWindow : public QWidget {
     // A window manager reads the owner when the window is mapped; the native
     // window may also have been made anew since the last showing.
     if (visible) applyOwner();
+    // A window the window manager minimised along with the window it belongs
+    // to keeps that state while hidden; shown with it, it would be mapped
+    // minimised, and a window manager that minimises a window's owners with
+    // it would minimise the main window again.
+    if (visible && !isVisible() && (windowState() & Qt::WindowMinimized))
+      setWindowState(windowState() & ~Qt::WindowMinimized);
     QWidget::setVisible(visible);
+    // The platform makes the native window anew when it is shown after its
+    // always-on-top changed, and the new one has no role of its own.
+    if (visible) setWindowRole(QString::fromStdString(desc_->decl.name));
   }
 
   void applyOwner() {
@@ -146,6 +163,10 @@ class FormWindow : public QWidget {
     if (e->type() == QEvent::WindowStateChange && created) {
       fire(desc_->decl.events, "moved");
     } else if (e->type() == QEvent::ActivationChange && created) {
+      if (isActiveWindow()) {
+        if (!handFocusOn()) focusReturned();
+        if (desc_->decl.takesFocus) gLastActive = this;
+      }
       fire(desc_->decl.events, isActiveWindow() ? "activated" : "deactivated");
     }
     QWidget::changeEvent(e);
@@ -176,6 +197,39 @@ class FormWindow : public QWidget {
     QPoint p = e->position().toPoint();
     return EventArgs{p.x(), p.y(), keyState(e->modifiers())};
   }
+  // A click on a window that a modal window or a dialog blocks makes it the
+  // active window to the window manager, and keys typed next would go
+  // nowhere: the focus goes back to the window that blocks it. A window that
+  // takes no focus and gets it all the same hands it back to the window that
+  // had it.
+  bool handFocusOn() {
+    QWidget* target = blockingWindow(this);
+    if (!target && !desc_->decl.takesFocus && gLastActive && gLastActive->isVisible())
+      target = gLastActive.data();
+    if (!target || target == this) return false;
+    QPointer<QWidget> t = target;
+    QTimer::singleShot(0, qApp, [t] {
+      if (!t || !t->isVisible()) return;
+      t->raise();
+      t->activateWindow();
+    });
+    return true;
+  }
+
+  // A window manager may give the focus to another window when a dialog
+  // closes (to the main window, passing over a tool window the dialog
+  // belonged to), after the program asked for it to go back: the first
+  // window made active then hands it on to the dialog's own window.
+  void focusReturned() {
+    if (QApplication::activeModalWidget()) return;  // a dialog still shows
+    QPointer<QWidget> back = gFocusReturn;
+    gFocusReturn = nullptr;
+    if (!back || back == this || !back->isVisible() || !back->isEnabled()) return;
+    QTimer::singleShot(0, qApp, [back] {
+      if (back && back->isVisible()) back->activateWindow();
+    });
+  }
+
   WindowDesc* desc_;
   QPoint lastPos_;
   QSize lastSize_;
@@ -194,11 +248,24 @@ FormWindow* innermostModalWindow() {
       found = w->widget.data();
   return found;
 }
+
+QWidget* blockingWindow(const QWidget* blocked) {
+  if (QWidget* dialog = QApplication::activeModalWidget()) return dialog;
+  return blocked->isEnabled() ? nullptr : innermostModalWindow();
+}
+
+// A window that can own a dialog now: shown, and not blocked by a modal one.
+bool canOwn(const QWidget* w, const QWidget* dialog) {
+  return w && w != dialog && w->isVisible() && w->isEnabled();
+}
 }  // namespace
 
 QWidget* ownDialog(QWidget* dialog) {
+  // The active window; when none is (the focus is still on its way back
+  // from a dialog that just closed), the one that had the focus last.
   QWidget* owner = QApplication::activeWindow();
-  if (owner == dialog || (owner && !owner->isVisible())) owner = nullptr;
+  if (!canOwn(owner, dialog)) owner = gLastActive.data();
+  if (!canOwn(owner, dialog)) owner = nullptr;
   if (!owner) owner = innermostModalWindow();
   if (!owner) owner = gMainWindow.data();
   if (!owner) return nullptr;
@@ -214,7 +281,10 @@ DialogOwner::DialogOwner(QWidget* dialog) : owner_(ownDialog(dialog)) {}
 DialogOwner::~DialogOwner() {
   // Without a window manager nobody hands the keyboard focus back when the
   // dialog goes, and keys would reach whatever lies under the pointer.
-  if (owner_ && owner_->isVisible() && owner_->isEnabled()) owner_->activateWindow();
+  if (owner_ && owner_->isVisible() && owner_->isEnabled()) {
+    gFocusReturn = owner_.data();
+    owner_->activateWindow();
+  }
 }
 
 std::optional<QColor> colorKeyOf(QWidget* w) {
@@ -235,6 +305,7 @@ static Qt::WindowFlags flagsFor(const WindowDesc& w, bool onTop, bool modal) {
          Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint;
   }
   if (onTop) f |= Qt::WindowStaysOnTopHint;
+  if (!w.decl.takesFocus) f |= Qt::WindowDoesNotAcceptFocus;
   return f;
 }
 
