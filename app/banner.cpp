@@ -7,7 +7,9 @@
 namespace app {
 
 namespace {
-void applyBannerLayering() { ui::Window(forms::BannerWindow::window).setLayeredColorKey(ui::Rgb{0, 0, 0}); }
+void applyBannerLayering() {
+  ui::Window(forms::BannerWindow::window).setLayeredColorKey(ui::Rgb{0, 0, 0});
+}
 }  // namespace
 
 void OnBannerCreated() {

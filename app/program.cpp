@@ -54,7 +54,8 @@ void OnTerminationRequest() {
 void OnStartMenuExitClick() {
   frame::MarkProgramEnding();
   frame::gSuppressListRestore = 1;
-  for (ui::WindowName name : {forms::WinnersListWindow::window, forms::DrawPanelWindow::window, forms::DrawBackdropWindow::window}) {
+  for (ui::WindowName name : {forms::WinnersListWindow::window, forms::DrawPanelWindow::window,
+                              forms::DrawBackdropWindow::window}) {
     ui::Window w(name);
     if (w.exists() && w.isOpen()) w.destroy();
   }

@@ -74,7 +74,8 @@ void OnStartMenuAwardsClick() { openGuardedModal(forms::AwardsWindow::window); }
 void OnStartMenuSettingsClick() { openGuardedModal(forms::SettingsWindow::window); }
 
 void OnStartStartButtonClick() {
-  ui::Window(forms::StartWindow::window).popupMenu(0, ui::Control(forms::StartWindow::图片框1).top());
+  ui::Window(forms::StartWindow::window)
+      .popupMenu(0, ui::Control(forms::StartWindow::图片框1).top());
 }
 
 Text ClockText(int hour, int minute, int second) {
@@ -115,13 +116,15 @@ void OnStartMouseMove(int, int y, int) {
   }
 }
 
-void OnStartToolStripMouseUp(int, int, int) { ui::Control(forms::StartWindow::图片框3).setVisible(false); }
+void OnStartToolStripMouseUp(int, int, int) {
+  ui::Control(forms::StartWindow::图片框3).setVisible(false);
+}
 void OnStartMouseUp(int, int, int) { ui::Control(forms::StartWindow::图片框3).setVisible(false); }
 
 void OnStartMinimizeButtonClick() {
   ui::Window(forms::StartWindow::window).setState(ui::kMinimized);
-  for (ui::WindowName name :
-       {forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window, forms::WinnersListWindow::window, forms::BannerWindow::window}) {
+  for (ui::WindowName name : {forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window,
+                              forms::WinnersListWindow::window, forms::BannerWindow::window}) {
     ui::Window w(name);
     if (w.exists()) w.setVisible(false);
   }
@@ -129,15 +132,20 @@ void OnStartMinimizeButtonClick() {
 
 void OnStartMoved() {
   const int state = ui::Window(forms::StartWindow::window).state();
-  const bool drawOpen = isOpen(forms::DrawPanelWindow::window) && isOpen(forms::DrawBackdropWindow::window);
+  const bool drawOpen =
+      isOpen(forms::DrawPanelWindow::window) && isOpen(forms::DrawBackdropWindow::window);
   const bool listOpen = isOpen(forms::WinnersListWindow::window);
   auto show = [](std::initializer_list<ui::WindowName> names, bool on) {
     for (ui::WindowName n : names) ui::Window(n).setVisible(on);
   };
   if (state == ui::kMinimized && drawOpen)
-    show({forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window, forms::BannerWindow::window}, false);
+    show({forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window,
+          forms::BannerWindow::window},
+         false);
   if (state == ui::kNormal && drawOpen)
-    show({forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window, forms::BannerWindow::window}, true);
+    show({forms::DrawBackdropWindow::window, forms::DrawPanelWindow::window,
+          forms::BannerWindow::window},
+         true);
   if (state == ui::kMinimized && listOpen) show({forms::WinnersListWindow::window}, false);
   if (state == ui::kNormal && listOpen) show({forms::WinnersListWindow::window}, true);
 }

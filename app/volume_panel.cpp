@@ -93,8 +93,10 @@ void OnStartVolumeSliderPositionChanged() {
 }
 
 void ShowMutePair(bool muted) {
-  ui::Control(forms::StartWindow::图片框2).setPicture(ui::formPicture(muted ? kSpeakerMuted : kSpeakerNormal));
-  ui::Control(forms::StartWindow::图片框4).setPicture(ui::formPicture(muted ? kMuteMuted : kMuteNormal));
+  ui::Control(forms::StartWindow::图片框2)
+      .setPicture(ui::formPicture(muted ? kSpeakerMuted : kSpeakerNormal));
+  ui::Control(forms::StartWindow::图片框4)
+      .setPicture(ui::formPicture(muted ? kMuteMuted : kMuteNormal));
 }
 
 void ShowMuteState() {
@@ -112,7 +114,8 @@ void SendVolumeCommand(int command, const ui::Window& window) {
 }
 
 void OnStartMuteIconMouseDown(int, int, int) {
-  const bool showsNormal = ui::Control(forms::StartWindow::图片框2).picture() == ui::formPicture(kSpeakerNormal);
+  const bool showsNormal =
+      ui::Control(forms::StartWindow::图片框2).picture() == ui::formPicture(kSpeakerNormal);
   ShowMutePair(showsNormal);
   SendVolumeCommand(3, ui::Window(forms::StartWindow::window));
 }

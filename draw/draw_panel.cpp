@@ -110,7 +110,8 @@ void OnDrawPanelCreated() {
 
   BuildCandidateList();
   draw::gDrawStopped = 1;
-  draw::gSpaceHotkeyId = ui::registerHotKey(panel, ui::Control(forms::DrawPanelWindow::热键标签), 0, 32);
+  draw::gSpaceHotkeyId =
+      ui::registerHotKey(panel, ui::Control(forms::DrawPanelWindow::热键标签), 0, 32);
   UpdateDrawState();
   draw::gDrawFinished = 0;
 }
@@ -162,7 +163,8 @@ void ShowCurrentAward() {
 
   // With no award the award and counts lines stay empty: the prompt says why.
   prizeLine.setCaption(hasAward ? "奖品："_t + prize : Text());
-  ui::Control(forms::DrawPanelWindow::透明标签2).setCaption(hasAward ? "正在抽取"_t + name + Text::fromGbk("...") : Text());
+  ui::Control(forms::DrawPanelWindow::透明标签2)
+      .setCaption(hasAward ? "正在抽取"_t + name + Text::fromGbk("...") : Text());
   const double remaining =
       store::readDouble(award::中奖人数()) - store::readDouble(award::已抽取人数());
   ui::Control(forms::DrawPanelWindow::透明标签3)

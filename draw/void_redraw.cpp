@@ -181,7 +181,8 @@ void OnVoidRedrawSupplementButtonClick() {
     ui::messageBox(unknownSupplementAwardText());
     return;
   }
-  const std::optional<int> added = ParseSupplementCount(ui::Control(forms::VoidRedrawWindow::编辑框1).text());
+  const std::optional<int> added =
+      ParseSupplementCount(ui::Control(forms::VoidRedrawWindow::编辑框1).text());
   if (!added) {
     ui::messageBox(badSupplementCountText());
     return;

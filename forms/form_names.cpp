@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
       out += "  static constexpr ui::ControlName all[] = {";
       for (int k = 1; k <= count; ++k) out += (k > 1 ? ", " : "") + stem + std::to_string(k);
       out += "};\n";
-      out += "  return k >= 1 && k <= " + std::to_string(count) + " ? all[k - 1] : ui::ControlName{\"" +
-             w + "\", \"" + stem + "?\"};\n";
+      out += "  return k >= 1 && k <= " + std::to_string(count) +
+             " ? all[k - 1] : ui::ControlName{\"" + w + "\", \"" + stem + "?\"};\n";
       out += "}\n";
     }
     out += "}  // namespace " + w + "\n";
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   if (old.open(QIODevice::ReadOnly) && old.readAll() == QByteArray::fromStdString(out)) return 0;
   old.close();
   QSaveFile file(QString::fromLocal8Bit(argv[1]));
-  if (!file.open(QIODevice::WriteOnly) || file.write(out.data(), static_cast<qint64>(out.size())) !=
-                                              static_cast<qint64>(out.size()) ||
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
       !file.commit()) {
     std::fprintf(stderr, "form_names: cannot write %s\n", argv[1]);
     return 1;

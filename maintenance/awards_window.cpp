@@ -22,7 +22,6 @@ namespace person = model::person;
 
 namespace {
 
-
 const char* const kInsertHint = "  双击插入奖品图片";
 const char* const kModifyHint = "  双击修改奖品图片";
 
@@ -175,7 +174,8 @@ void OnAwardsListDoubleClick(int, int, int) {
   if (quota == 10) combo.setSelectedIndex(5);
   if (quota == 20) combo.setSelectedIndex(6);
 
-  ui::Control(forms::AwardsWindow::编辑框3).setText(model::numberToText(store::readInt(award::中奖人数())));
+  ui::Control(forms::AwardsWindow::编辑框3)
+      .setText(model::numberToText(store::readInt(award::中奖人数())));
   ui::Control(forms::AwardsWindow::图片框1).setPicture(store::readBytes(award::奖品图片()));
   ui::Control(forms::AwardsWindow::透明标签1).setCaption(Text::fromUtf8(kModifyHint));
 }
@@ -253,8 +253,9 @@ void OnAwardsModifyButtonClick() {
   // The award, its winners' wins under a new name and the options of
   // record 1 are one change.
   store::Transaction tx;
-  bool ok = store::modify({name, ui::Control(forms::AwardsWindow::编辑框2).text(), quota, static_cast<long long>(winners),
-                           drawn, ui::Control(forms::AwardsWindow::图片框1).picture(), order, rule});
+  bool ok = store::modify({name, ui::Control(forms::AwardsWindow::编辑框2).text(), quota,
+                           static_cast<long long>(winners), drawn,
+                           ui::Control(forms::AwardsWindow::图片框1).picture(), order, rule});
   if (ok && name != oldName) ok = RenameWins(oldName, name, names);
   if (ok) store::goFirst();
   ok = ok && WriteDrawOptions() && tx.commit();

@@ -18,7 +18,6 @@ using model::Text;
 
 namespace {
 
-
 Text NumberText(long long n) { return model::numberToText(n); }
 
 }  // namespace
@@ -37,7 +36,8 @@ bool EndsInExcludedDigit(long long n, const bool (&excluded)[10]) {
 
 void OnGenerateEntriesGenerateButtonClick() {
   const long long end = model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框2).text());
-  const long long start = model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框1).text());
+  const long long start =
+      model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框1).text());
   // A range the operator cannot have meant is refused with the window left
   // open, so the values can be put right; nothing is appended.
   if (end < start) {
@@ -51,7 +51,8 @@ void OnGenerateEntriesGenerateButtonClick() {
     return;
   }
   const bool fixedWidth = ui::Control(forms::GenerateEntriesWindow::选择框1).checked();
-  const int width = fixedWidth ? model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框5).text()) : 0;
+  const int width =
+      fixedWidth ? model::textToInt(ui::Control(forms::GenerateEntriesWindow::编辑框5).text()) : 0;
   // Padding only adds zeros: a width that would cut digits off would give
   // several entries the same number (or none at all).
   if (fixedWidth && width < std::max(NumberText(start).length(), NumberText(end).length())) {
@@ -91,6 +92,8 @@ void OnGenerateEntriesGenerateButtonClick() {
   ui::Window(forms::GenerateEntriesWindow::window).destroy();
 }
 
-void OnGenerateEntriesCancelButtonClick() { ui::Window(forms::GenerateEntriesWindow::window).destroy(); }
+void OnGenerateEntriesCancelButtonClick() {
+  ui::Window(forms::GenerateEntriesWindow::window).destroy();
+}
 
 }  // namespace maintenance

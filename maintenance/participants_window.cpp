@@ -155,11 +155,15 @@ void OpenPersonEditor() {
   ui::Window(forms::EditPersonWindow::window).open(true);
 }
 
-void OnParticipantsListCurrentItemChanged() { ui::Control(forms::ParticipantsWindow::透明标签1).repaint(); }
+void OnParticipantsListCurrentItemChanged() {
+  ui::Control(forms::ParticipantsWindow::透明标签1).repaint();
+}
 
 void OnParticipantsAddButtonClick() { ui::Window(forms::AddPersonWindow::window).open(true); }
 
-void OnParticipantsGenerateButtonClick() { ui::Window(forms::GenerateEntriesWindow::window).open(true); }
+void OnParticipantsGenerateButtonClick() {
+  ui::Window(forms::GenerateEntriesWindow::window).open(true);
+}
 
 void registerParticipantsHandlers() {
   ui::registerHandler("OnParticipantsCreated", &OnParticipantsCreated);

@@ -46,7 +46,8 @@ bool AnyBoxFilled(Boxes boxes) {
 void ShowCurrentPerson() {
   const Text fields[] = {person::编号(), person::姓名(), person::电话号码(), person::身份证号码(),
                          person::备注()};
-  for (int k = 1; k <= 5; ++k) Box(forms::EditPersonWindow::编辑框At, k).setText(store::readText(fields[k - 1]));
+  for (int k = 1; k <= 5; ++k)
+    Box(forms::EditPersonWindow::编辑框At, k).setText(store::readText(fields[k - 1]));
 }
 
 // Deletes the current record; the mark, the purge and the move of the

@@ -31,10 +31,14 @@ struct MusicChoice {
 };
 
 const MusicChoice kMusic[] = {
-    {&settings::背景音乐, forms::SettingsWindow::背景音乐组合框, forms::SettingsWindow::图片框2, model::kIdleMusicFolder},
-    {&settings::开始抽奖音乐, forms::SettingsWindow::开始抽奖音乐组合框, forms::SettingsWindow::图片框3, model::kStartMusicFolder},
-    {&settings::停止抽奖音乐, forms::SettingsWindow::停止抽奖音乐组合框, forms::SettingsWindow::图片框4, model::kStopMusicFolder},
-    {&settings::中奖名单音乐, forms::SettingsWindow::中奖名单音乐组合框, forms::SettingsWindow::图片框5, model::kIdleMusicFolder},
+    {&settings::背景音乐, forms::SettingsWindow::背景音乐组合框, forms::SettingsWindow::图片框2,
+     model::kIdleMusicFolder},
+    {&settings::开始抽奖音乐, forms::SettingsWindow::开始抽奖音乐组合框,
+     forms::SettingsWindow::图片框3, model::kStartMusicFolder},
+    {&settings::停止抽奖音乐, forms::SettingsWindow::停止抽奖音乐组合框,
+     forms::SettingsWindow::图片框4, model::kStopMusicFolder},
+    {&settings::中奖名单音乐, forms::SettingsWindow::中奖名单音乐组合框,
+     forms::SettingsWindow::图片框5, model::kIdleMusicFolder},
 };
 enum { kIdle = 0, kStart = 1, kStop = 2, kWinners = 3 };
 
@@ -49,7 +53,6 @@ const TextField kTexts[] = {
     {&settings::祝福词, forms::SettingsWindow::编辑框3},
 };
 constexpr ui::ControlName kPictureCombo = forms::SettingsWindow::背景图片组合框;
-
 
 // The preview of a background-picture reference: a bare name lies in the
 // background folder, a full path is read as it stands; no text, no picture.
@@ -72,7 +75,8 @@ void PreviewMusic(int choice) {
   // "禁用" is no music: whatever plays keeps playing, no icon changes.
   if (model::isMusicDisabled(value)) return;
   music::play(model::resolveFileReference(ui::programFolder(), m.folder, value), 1);
-  for (int k = 0; k < 4; ++k) ui::Control(kMusic[k].icon).setPicture(k == choice ? StopIcon() : PlayIcon());
+  for (int k = 0; k < 4; ++k)
+    ui::Control(kMusic[k].icon).setPicture(k == choice ? StopIcon() : PlayIcon());
 }
 
 // Shows the common dialog for the pattern; the chosen full path, or "" when
@@ -155,8 +159,8 @@ void ListMediaFolders() {
 }
 
 void OnSettingsBackgroundPictureComboItemChosen() {
-  ShowPicturePreview(
-      model::programPath(ui::programFolder(), model::kBackgroundFolder, ui::Control(kPictureCombo).text()));
+  ShowPicturePreview(model::programPath(ui::programFolder(), model::kBackgroundFolder,
+                                        ui::Control(kPictureCombo).text()));
 }
 
 void OnSettingsBrowseBackgroundPictureButtonClick() {
@@ -192,8 +196,10 @@ bool SaveSettings() {
   // Eight writes make one change: a refused write leaves the record as it was.
   store::Transaction tx;
   bool ok = EnsureSettingsRecord();
-  for (const TextField& f : kTexts) ok = ok && store::write(f.field(), ui::Control(f.control).text());
-  for (const MusicChoice& m : kMusic) ok = ok && store::write(m.field(), ui::Control(m.combo).text());
+  for (const TextField& f : kTexts)
+    ok = ok && store::write(f.field(), ui::Control(f.control).text());
+  for (const MusicChoice& m : kMusic)
+    ok = ok && store::write(m.field(), ui::Control(m.combo).text());
   ok = ok && store::write(settings::背景图片(), ui::Control(kPictureCombo).text());
   ok = ok && tx.commit();
   if (!ok) {

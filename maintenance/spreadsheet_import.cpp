@@ -78,7 +78,9 @@ ui::Window ImportPreview() { return ui::Window(forms::ImportPreviewWindow::windo
 ui::Control PreviewList() { return ui::Control(forms::ImportPreviewWindow::超级列表框_导入预览); }
 ui::Control FileDialog() { return ui::Control(forms::ParticipantsWindow::通用对话框_公用); }
 
-void SetStatus(const Text& t) { ui::Control(forms::ImportPreviewWindow::状态条1).setStatusText(0, t); }
+void SetStatus(const Text& t) {
+  ui::Control(forms::ImportPreviewWindow::状态条1).setStatusText(0, t);
+}
 
 // The cell of column c (1-based) and sheet row r: "b2".
 std::string CellAddress(int column, int row) {

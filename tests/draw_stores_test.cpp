@@ -212,8 +212,7 @@ TEST_P(RedrawOne, TakesEveryWinOfTheAwardAndNothingElse) {
   EXPECT_EQ(fromFiles(ev.dir), s);
   // Under the one-win rule those left with no win may be drawn again; under
   // the several-wins rule every participant is added once more.
-  const std::vector<int> added(draw::gCandidates.begin() + before.size(),
-                               draw::gCandidates.end());
+  const std::vector<int> added(draw::gCandidates.begin() + before.size(), draw::gCandidates.end());
   const std::vector<int> expected =
       rule == 0 ? std::vector<int>{1, 4} : std::vector<int>{1, 2, 3, 4, 5};
   EXPECT_EQ(added, expected);

@@ -82,10 +82,10 @@ TEST(ProgramForms, TheCodeNamesWindowsAndControlsOnlyByTheirConstants) {
       const std::string text = readAll(e.path());
       for (std::sregex_iterator m(text.begin(), text.end(), spelt), end; m != end; ++m) {
         if ((*m)[3].matched && !forms.count((*m)[3])) continue;  // not a window's name
-        faults.push_back(e.path().lexically_relative(PD_SOURCE_DIR).string() + ":" +
-                         std::to_string(1 + std::count(text.begin(), text.begin() + m->position(),
-                                                       '\n')) +
-                         ": " + m->str());
+        faults.push_back(
+            e.path().lexically_relative(PD_SOURCE_DIR).string() + ":" +
+            std::to_string(1 + std::count(text.begin(), text.begin() + m->position(), '\n')) +
+            ": " + m->str());
       }
       for (std::string::size_type at = text.find("forms::"); at != std::string::npos;
            at = text.find("forms::", at + 1))

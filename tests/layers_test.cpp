@@ -80,8 +80,8 @@ TEST(Layers, EveryIncludeReachesALowerLibrary) {
       for (const std::string& inc : projectIncludes(entry.path())) {
         const std::string target = libraryOf(inc);
         if (target.empty() || target == folder) continue;
-        EXPECT_TRUE(uses.count(target)) << rel << " includes " << inc << ": " << folder
-                                        << " may not use " << target;
+        EXPECT_TRUE(uses.count(target))
+            << rel << " includes " << inc << ": " << folder << " may not use " << target;
       }
     }
   }

@@ -681,8 +681,7 @@ class XlsSource : public SheetSource {
   // Reads the records of the sheet at `at` into found; *cut is set when its
   // records end before the sheet's end, where the stream is cut short.
   bool collectCells(std::uint64_t at, std::map<std::uint64_t, Cell>* found, bool* cut,
-                    ReadWatch* watch,
-                    Text* error) {
+                    ReadWatch* watch, Text* error) {
     RecordReader records(&stream_, at);
     std::uint16_t type;
     std::vector<std::uint8_t> d;

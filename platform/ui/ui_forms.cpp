@@ -14,10 +14,9 @@ namespace detail {
 namespace {
 
 const std::set<QString> kWindowKeys = {
-    "name",    "left",        "top",     "width",       "height",  "visible",
-    "border",  "captionBar",  "caption", "alwaysOnTop", "taskbar", "background",
-    "picture", "pictureMode", "layered", "events",      "menu",    "controls",
-    "takesFocus"};
+    "name",       "left",    "top",         "width",    "height",     "visible", "border",
+    "captionBar", "caption", "alwaysOnTop", "taskbar",  "background", "picture", "pictureMode",
+    "layered",    "events",  "menu",        "controls", "takesFocus"};
 const std::set<std::string> kWindowEvents = {"created",   "destroying",    "moved",     "resized",
                                              "activated", "deactivated",   "mouseMove", "mouseDown",
                                              "mouseUp",   "rightMouseDown"};
