@@ -11,12 +11,9 @@
 #include <QJsonObject>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -25,6 +22,7 @@
 #include "app/app.h"
 #include "forms/names.h"
 #include "platform/ui/ui.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -49,10 +47,7 @@ TEST(ProgramForms, EveryFormLoads) {
 // through the constants of the generated forms/names.h, so a name the forms
 // lack does not compile. A name spelt out as a literal would bypass that:
 // none is left in the program's folders.
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using fixture::readAll;
 
 std::map<std::string, std::set<std::string>> declaredForms() {
   std::map<std::string, std::set<std::string>> forms;

@@ -5,14 +5,14 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "temp_files.h"
 
 namespace fs = std::filesystem;
 
@@ -52,10 +52,7 @@ std::string libraryOf(const std::string& path) {
 }
 
 std::vector<std::string> projectIncludes(const fs::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string s = text.str();
+  const std::string s = fixture::readAll(file);
   static const std::regex include(R"re(#include\s+"([^"]+)")re");
   std::vector<std::string> out;
   for (auto it = std::sregex_iterator(s.begin(), s.end(), include); it != std::sregex_iterator();
