@@ -4,7 +4,6 @@
 
 #include "draw/draw_internal.h"
 #include "draw/draw_state.h"
-#include "draw/void_redraw.h"
 #include "forms/names.h"
 #include "frame/wins.h"
 #include "model/records.h"
